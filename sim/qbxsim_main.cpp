@@ -1,0 +1,150 @@
+// qbxsim: the bus simulator on a pseudo-terminal.
+#include "ptyserver.h"
+#include "qbxsimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void say(const QString &line)
+{
+    out() << line << Qt::endl;
+}
+
+const char *helpText =
+    "commands:\n"
+    "  box KDI3300:<serial> | KDI3310:<serial> | absent | silent\n"
+    "  fault <command> <kind> [count] [delay-ms | garbled payload]\n"
+    "      command: SearchInterface InitQBXBUS SearchDevice CheckSeriesType\n"
+    "               SelMemAccess ReadLocation WriteData ResetDevice\n"
+    "      kind: none negative drop delay garble split disconnect; count -1 = always\n"
+    "  clear        remove all faults\n"
+    "  hangup       pull the cable (the terminal goes away)\n"
+    "  quit\n";
+
+bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServer &server)
+{
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return true;
+    const QString verb = words.first().toLower();
+    if (verb == QLatin1String("quit") || verb == QLatin1String("exit")) {
+        QCoreApplication::quit();
+    } else if (verb == QLatin1String("help")) {
+        out() << helpText << Qt::flush;
+    } else if (verb == QLatin1String("box") && words.size() == 2) {
+        sim::BoxConfig box;
+        if (!sim::BoxConfig::parse(words.at(1), box))
+            return false;
+        simulator.setBox(box);
+        say(QStringLiteral("box set"));
+    } else if (verb == QLatin1String("fault") && words.size() >= 3) {
+        sim::Command command;
+        sim::Fault fault;
+        if (!sim::ParseCommandName(words.at(1), command) ||
+            !sim::Fault::parseKind(words.at(2), fault.kind))
+            return false;
+        bool ok = true;
+        if (words.size() >= 4)
+            fault.remaining = words.at(3).toInt(&ok);
+        if (!ok)
+            return false;
+        if (words.size() >= 5) {
+            if (fault.kind == sim::Fault::Kind::Garble)
+                fault.garbleText = words.at(4);
+            else
+                fault.delayMs = words.at(4).toInt(&ok);
+        }
+        if (!ok)
+            return false;
+        simulator.setFault(command, fault);
+        say(QStringLiteral("fault set"));
+    } else if (verb == QLatin1String("clear")) {
+        simulator.clearFaults();
+        say(QStringLiteral("faults cleared"));
+    } else if (verb == QLatin1String("hangup")) {
+        server.hangUp();
+        say(QStringLiteral("hung up"));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qbxsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("QBX:BUS simulator: an interface box on a pseudo-terminal.\n\n") +
+        QString::fromLatin1(helpText));
+    parser.addHelpOption();
+    QCommandLineOption boxOption(QStringLiteral("box"),
+                                 QStringLiteral("The interface box: KDI3300:<serial>, "
+                                                "KDI3310:<serial>, absent or silent."),
+                                 QStringLiteral("box"), QStringLiteral("KDI3300:43981"));
+    QCommandLineOption comOption(QStringLiteral("com"),
+                                 QStringLiteral("COM number to suggest for KORVEL_COM<n>."),
+                                 QStringLiteral("n"), QStringLiteral("7"));
+    parser.addOption(boxOption);
+    parser.addOption(comOption);
+    parser.process(app);
+
+    sim::BoxConfig box;
+    if (!sim::BoxConfig::parse(parser.value(boxOption), box)) {
+        QTextStream(stderr) << "qbxsim: cannot understand --box " << parser.value(boxOption)
+                            << Qt::endl;
+        return 2;
+    }
+    sim::QbxSimulator simulator;
+    simulator.setBox(box);
+    QObject::connect(&simulator, &sim::QbxSimulator::output, [](const QByteArray &bytes, int) {
+        say(QStringLiteral("> ") + QString::fromLatin1(bytes.toHex(' ')));
+    });
+
+    sim::PtyServer server(simulator);
+    if (!server.start()) {
+        QTextStream(stderr) << "qbxsim: no pseudo-terminal: " << server.errorString() << Qt::endl;
+        return 1;
+    }
+    say(QStringLiteral("PTY ") + server.devicePath());
+    say(QStringLiteral("export KORVEL_COM%1=%2").arg(parser.value(comOption), server.devicePath()));
+
+    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
+    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+
+    // Commands on standard input; without one (started in the background)
+    // the simulator simply serves until it is stopped.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&]() {
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer - 1);
+        if (n <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        const QStringList lines = QString::fromLocal8Bit(buffer, int(n)).split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            if (!runCommand(line.trimmed(), simulator, server))
+                say(QStringLiteral("? ") + line.trimmed() + QStringLiteral(" (try help)"));
+        }
+    });
+
+    return app.exec();
+}

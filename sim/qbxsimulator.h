@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+namespace sim {
+
+// What the simulated interface box is.
+struct BoxConfig {
+    enum class Mode { KDI3300, KDI3310, Absent, Silent };
+    Mode mode = Mode::KDI3300;
+    quint32 serial = 0xABCD;
+
+    // "KDI3300:43981", "KDI3310:109517", "absent", "silent"; false when not understood.
+    static bool parse(const QString &text, BoxConfig &out);
+};
+
+enum class Command { SearchInterface, InitBus, SearchDevice, CheckSeriesType, SelMemAccess,
+                     ReadLocation, WriteData, ResetDevice, Unknown };
+
+// Faults the simulator can inject into its answers to one kind of command.
+struct Fault {
+    enum class Kind { None, Negative, Drop, Delay, Garble, Split, Disconnect };
+    Kind kind = Kind::None;
+    int remaining = -1;  // how many answers it affects; -1 for all
+    int delayMs = 0;     // Delay: extra milliseconds
+    QString garbleText = QStringLiteral("X?7");  // Garble: the payload sent instead
+
+    static bool parseKind(const QString &text, Kind &out);
+};
+
+bool ParseCommandName(const QString &text, Command &out);
+QString CommandName(Command command);
+
+// The interface box as seen from the serial line: takes the bytes the PC
+// sends, cuts them into frames (SOH ... EOT) and answers each with reply
+// lines: SOH, one leading character the receiver discards, payload, EOT.
+class QbxSimulator : public QObject
+{
+    Q_OBJECT
+public:
+    explicit QbxSimulator(QObject *parent = nullptr);
+
+    void setBox(const BoxConfig &box) { m_box = box; }
+    const BoxConfig &box() const { return m_box; }
+    void setFault(Command command, const Fault &fault) { m_faults[command] = fault; }
+    void clearFaults() { m_faults.clear(); }
+    // Milliseconds between a command and its answer.
+    void setReplyDelay(int ms) { m_replyDelay = ms; }
+
+    void receive(const QByteArray &bytes);
+    static Command classify(char separator, const QString &body);
+    static QByteArray replyLine(const QString &payload);
+
+    // Every frame body received, in order (separator dropped).
+    QStringList received;
+
+signals:
+    // Bytes to put on the line after `delayMs`; a split line comes in several parts.
+    void output(const QByteArray &bytes, int delayMs);
+    // The simulated cable was pulled.
+    void disconnected();
+
+private:
+    void handleFrame(const QByteArray &frame);
+    void answer(Command command, const QString &payload);
+
+    BoxConfig m_box;
+    QMap<Command, Fault> m_faults;
+    QByteArray m_pending;
+    int m_replyDelay = 5;
+};
+
+} // namespace sim
