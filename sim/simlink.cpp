@@ -18,11 +18,17 @@ SimLink::SimLink(QbxSimulator &simulator, EngineClock &clock, QObject *parent)
     connect(&m_sim, &QbxSimulator::disconnected, this, [this]() {
         if (!m_open || portNumber() != m_simPort)
             return;
-        m_open = false;
-        ++m_generation;
-        clearInput();
-        setLastError(QStringLiteral("device disconnected"));
-        emit portFailed(lastError());
+        // The driver notices a pulled cable a moment later, as a real one does.
+        const int generation = m_generation;
+        m_clock.callAfter(1, [this, generation]() {
+            if (!m_open || generation != m_generation)
+                return;
+            m_open = false;
+            ++m_generation;
+            clearInput();
+            setLastError(QStringLiteral("device disconnected"));
+            emit portFailed(lastError());
+        });
     });
 }
 

@@ -90,9 +90,11 @@ QList<int> QtSerialLink::existingPorts()
 
 void QtSerialLink::onError(QSerialPort::SerialPortError error)
 {
-    // Only a failure of the open device itself ends the connection; the
-    // modem-line errors of a pseudo-terminal do not.
-    if (error != QSerialPort::ResourceError || !m_port.isOpen())
+    // Only a failure of the open device itself ends the connection (a
+    // pulled adapter shows as a resource error or as a read at end of
+    // file); the modem-line errors of a pseudo-terminal do not.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) ||
+        !m_port.isOpen())
         return;
     const QString message = m_port.errorString();
     setLastError(message);

@@ -1,0 +1,39 @@
+#include "aboutbox.h"
+#include "engineclock.h"
+#include "mainwindow.h"
+#include "operationlog.h"
+#include "platformservices.h"
+#include "qtseriallink.h"
+#include "selfreplace.h"
+#include "widgetdialogs.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvel"));
+    QApplication::setApplicationVersion(ProgramVersion);
+
+    SystemPlatformServices platform;
+    if (RunReplacementStep(QCoreApplication::applicationFilePath(), platform))
+        return 0;
+
+    OperationLog log;
+    const QStringList args = QCoreApplication::arguments();
+    const int logAt = int(args.indexOf(QStringLiteral("--log")));
+    if (logAt > 0 && logAt + 1 < args.size() && !log.mirrorTo(args.at(logAt + 1)))
+        QTextStream(stderr) << "Korvel: cannot write the log file " << args.at(logAt + 1) << Qt::endl;
+
+    RealClock clock;
+    QtSerialLink port;
+    QtSerialLink scanPort;
+    WidgetDialogs dialogs;
+    TForm1 form1({log, clock, port, scanPort, dialogs, platform});
+    dialogs.setParent(&form1);
+    TForm4 form4(&form1);
+    form1.setAboutBox(&form4);
+    form1.show();
+    return app.exec();
+}

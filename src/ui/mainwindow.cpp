@@ -1,0 +1,448 @@
+#include "mainwindow.h"
+
+#include "aboutbox.h"
+#include "buttonstate.h"
+#include "dialogs.h"
+#include "elapsedtime.h"
+#include "logview.h"
+#include "operationlog.h"
+#include "platformservices.h"
+#include "selfreplace.h"
+#include "seriallink.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, bool enabled)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setEnabled(enabled);
+    return button;
+}
+
+} // namespace
+
+TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
+    : QMainWindow(parent), TRefreshScroll(QStringLiteral("TRefreshScroll"), services.clock, 100),
+      m_log(services.log), m_clock(services.clock), m_port(services.port),
+      m_dialogs(services.dialogs), m_platform(services.platform),
+      m_scan(services.log, services.port, services.scanPort, services.clock, this),
+      TSearchArvo(QStringLiteral("TSearchArvo"), services.clock, 300)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Korvel - QBX:BUS door station programming"));
+
+    // FormCreate.
+    KeyNumberList.clear();
+    buildWidgets();
+    buildMenu();
+    MyDTFmt = CreateMyDTFmt();
+    ListView1->setToolTip(QStringLiteral("Dbl click to edit"));
+    pgAllFiles->setCurrentIndex(0);
+
+    // Client area 1010 x 500 at design, width 950..1050, height from 450.
+    setMinimumSize(950, 450);
+    setMaximumWidth(1050);
+    resize(1010, 500 + menuBar()->sizeHint().height());
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect work = screen->availableGeometry();
+        move(work.center() - rect().center());
+    }
+
+    TRefreshScroll.setHandler([this]() {
+        nudgeWidth(CRDBGrid1);
+        TRefreshScroll.stop();
+    });
+
+    connect(&m_scan, &InterfaceScan::portListChanged, this, &TForm1::syncPortList);
+    connect(&m_scan, &InterfaceScan::buttonEnabled, this, &TForm1::onScanButton);
+    connect(&m_scan, &InterfaceScan::buttonStatesChanged, this, &TForm1::UpdateBtnState);
+    syncPortList();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildWidgets()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(4, 4, 4, 0);
+
+    auto *top = new QHBoxLayout;
+    outer->addLayout(top, 3);
+
+    // Door stations: port, scan, search, the device grid.
+    auto *devices = new QGroupBox(QStringLiteral("Devices"), central);
+    auto *devLayout = new QVBoxLayout(devices);
+    auto *portRow = new QHBoxLayout;
+    portRow->addWidget(new QLabel(QStringLiteral("COM:"), devices));
+    cbPort = new PortComboBox(devices);
+    cbPort->setObjectName(QStringLiteral("cbPort"));
+    cbPort->setEditable(false);
+    cbPort->setMinimumWidth(80);
+    portRow->addWidget(cbPort);
+    btnScanPort = makeButton(devices, "btnScanPort", QStringLiteral("Scan Port"), true);
+    btnFindMAIN = makeButton(devices, "btnFindMAIN", QStringLiteral("Find devices"), false);
+    portRow->addWidget(btnScanPort);
+    portRow->addWidget(btnFindMAIN);
+    portRow->addStretch();
+    devLayout->addLayout(portRow);
+    CRDBGrid2 = new QTableView(devices);
+    CRDBGrid2->setObjectName(QStringLiteral("CRDBGrid2"));
+    devLayout->addWidget(CRDBGrid2);
+    auto *devButtons = new QHBoxLayout;
+    btnParams = makeButton(devices, "btnParams", QStringLiteral("Parameters"), false);
+    btnOption = makeButton(devices, "btnOption", QStringLiteral("+"), false);
+    btnOption->setMaximumWidth(30);
+    cbClearPhoneTbl = new QCheckBox(QStringLiteral("on find device clear table"), devices);
+    cbClearPhoneTbl->setObjectName(QStringLiteral("cbClearPhoneTbl"));
+    cbClearPhoneTbl->setToolTip(QStringLiteral("usefull when you have multiple entrances"));
+    cbClearPhoneTbl->setChecked(true);
+    devButtons->addWidget(btnParams);
+    devButtons->addWidget(btnOption);
+    devButtons->addWidget(cbClearPhoneTbl);
+    devButtons->addStretch();
+    devLayout->addLayout(devButtons);
+    top->addWidget(devices, 5);
+
+    // Phone serials of every call button.
+    auto *phones = new QGroupBox(QStringLiteral("Phone serials"), central);
+    auto *phoneLayout = new QVBoxLayout(phones);
+    CRDBGrid1 = new QTableView(phones);
+    CRDBGrid1->setObjectName(QStringLiteral("CRDBGrid1"));
+    phoneLayout->addWidget(CRDBGrid1);
+    auto *phoneButtons1 = new QHBoxLayout;
+    btnReadSN = makeButton(phones, "btnReadSN", QStringLiteral("Read serials"), false);
+    btnSendSN = makeButton(phones, "btnSendSN", QStringLiteral("Send serials"), false);
+    phoneButtons1->addWidget(btnReadSN);
+    phoneButtons1->addWidget(btnSendSN);
+    phoneLayout->addLayout(phoneButtons1);
+    auto *phoneButtons2 = new QHBoxLayout;
+    btnClearTbl = makeButton(phones, "btnClearTbl", QStringLiteral("Clr table"), true);
+    btnClearData = makeButton(phones, "btnClearData", QStringLiteral("Clr data"), true);
+    btnSetTestData = makeButton(phones, "btnSetTestData", QStringLiteral("Set test data"), true);
+    phoneButtons2->addWidget(btnClearTbl);
+    phoneButtons2->addWidget(btnClearData);
+    phoneButtons2->addWidget(btnSetTestData);
+    phoneLayout->addLayout(phoneButtons2);
+    top->addWidget(phones, 4);
+
+    // Import and export between the phone table and the file library.
+    auto *transfer = new QVBoxLayout;
+    transfer->addStretch();
+    btnImport = makeButton(central, "btnImport", QStringLiteral("<= Import"), false);
+    btnExport = makeButton(central, "btnExport", QStringLiteral("Export =>"), false);
+    transfer->addWidget(btnImport);
+    transfer->addWidget(btnExport);
+    transfer->addStretch();
+    top->addLayout(transfer);
+
+    // The file library.
+    auto *files = new QWidget(central);
+    auto *fileLayout = new QVBoxLayout(files);
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    SearchBox1 = new QLineEdit(files);
+    SearchBox1->setObjectName(QStringLiteral("SearchBox1"));
+    SearchBox1->setPlaceholderText(QStringLiteral("Search"));
+    fileLayout->addWidget(SearchBox1);
+    pgAllFiles = new QTabWidget(files);
+    pgAllFiles->setObjectName(QStringLiteral("pgAllFiles"));
+    auto makeList = [this](const char *name) {
+        auto *list = new QTreeWidget(pgAllFiles);
+        list->setObjectName(QLatin1String(name));
+        list->setRootIsDecorated(false);
+        list->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Date")});
+        list->header()->setSectionsClickable(false);
+        list->setColumnWidth(0, 200);
+        QPalette pal = list->palette();
+        pal.setColor(QPalette::Base, QColor(255, 251, 240));
+        list->setPalette(pal);
+        return list;
+    };
+    ListView1 = makeList("ListView1");
+    ListView2 = makeList("ListView2");
+    pgAllFiles->addTab(ListView1, QStringLiteral("Files for programming"));
+    pgAllFiles->addTab(ListView2, QStringLiteral("Files for testing"));
+    fileLayout->addWidget(pgAllFiles);
+    auto *fileButtons = new QHBoxLayout;
+    btnNewTXT = makeButton(files, "btnNewTXT", QStringLiteral("New"), true);
+    btnEditTXT = makeButton(files, "btnEditTXT", QStringLiteral("Edit"), false);
+    btnRenameTXT = makeButton(files, "btnRenameTXT", QStringLiteral("Rename"), false);
+    btnDeleteTXT = makeButton(files, "btnDeleteTXT", QStringLiteral("Delete"), false);
+    fileButtons->addWidget(btnNewTXT);
+    fileButtons->addWidget(btnEditTXT);
+    fileButtons->addWidget(btnRenameTXT);
+    fileButtons->addWidget(btnDeleteTXT);
+    fileLayout->addLayout(fileButtons);
+    top->addWidget(files, 4);
+
+    Memo1 = new LogView(central);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->attach(m_log);
+    outer->addWidget(Memo1, 2);
+
+    // Status bar: "Completed:", the progress bar, the elapsed time.
+    SB = new QStatusBar(this);
+    SB->setObjectName(QStringLiteral("SB"));
+    SB->setSizeGripEnabled(false);
+    setStatusBar(SB);
+    sbCompleted = new QLabel(QStringLiteral("Completed:"), SB);
+    sbCompleted->setFixedWidth(65);
+    PB = new QProgressBar(SB);
+    PB->setObjectName(QStringLiteral("PB"));
+    PB->setTextVisible(false);
+    PB->setFixedWidth(880);
+    TimeElapsed = new ElapsedTimeDisplay(SB);
+    TimeElapsed->setObjectName(QStringLiteral("TimeElapsed"));
+    TimeElapsed->setFixedWidth(50);
+    SB->addWidget(sbCompleted);
+    SB->addWidget(PB);
+    SB->addWidget(TimeElapsed);
+
+    connect(cbPort, &PortComboBox::droppingDown, this, [this]() { m_scan.cbPortDropDown(); });
+    connect(cbPort, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        m_scan.cbPortSelect(index);
+        // The Ready part of the button rule follows the shown entry.
+        UpdateBtnState();
+    });
+    connect(btnScanPort, &QPushButton::clicked, this, [this]() { m_scan.btnScanPortClick(); });
+}
+
+void TForm1::buildMenu()
+{
+    QMenu *functions = menuBar()->addMenu(QStringLiteral("Functions"));
+    auto add = [functions](const char *name, const QString &caption) {
+        QAction *action = functions->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    Settings1 = add("Settings1", QStringLiteral("Settings"));
+    Checkfornewversion1 = add("Checkfornewversion1", QStringLiteral("Check for new version"));
+    Refreshfilelist1 = add("Refreshfilelist1", QStringLiteral("Refresh file list"));
+    Refreshtestfilelist1 = add("Refreshtestfilelist1", QStringLiteral("Refresh test file list"));
+    Showscrollbar1 = add("Showscrollbar1", QStringLiteral("Show scrollbar"));
+    functions->addSeparator();
+    Exit1 = add("Exit1", QStringLiteral("Exit"));
+    About1 = menuBar()->addAction(QStringLiteral("About"));
+    About1->setObjectName(QStringLiteral("About1"));
+
+    connect(Showscrollbar1, &QAction::triggered, this, [this]() {
+        nudgeWidth(CRDBGrid1);
+        nudgeWidth(CRDBGrid2);
+    });
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(About1, &QAction::triggered, this, [this]() {
+        if (Form4)
+            Form4->exec();
+    });
+}
+
+void TForm1::nudgeWidth(QWidget *widget)
+{
+    // One pixel wider and back makes the grid lay out its scroll bar anew.
+    widget->resize(widget->width() + 1, widget->height());
+    widget->resize(widget->width() - 1, widget->height());
+}
+
+void TForm1::syncPortList()
+{
+    const QSignalBlocker blocker(cbPort);
+    if (cbPort->count() != m_scan.entries().size() || [this]() {
+            for (int i = 0; i < cbPort->count(); ++i) {
+                if (cbPort->itemText(i) != m_scan.entries().at(i))
+                    return true;
+            }
+            return false;
+        }()) {
+        cbPort->clear();
+        cbPort->addItems(m_scan.entries());
+    }
+    cbPort->setCurrentIndex(m_scan.currentIndex());
+}
+
+void TForm1::onScanButton(InterfaceScan::Button button, bool enabled)
+{
+    switch (button) {
+    case InterfaceScan::Button::ScanPort:
+        btnScanPort->setEnabled(enabled);
+        break;
+    case InterfaceScan::Button::FindDevices:
+        btnFindMAIN->setEnabled(enabled);
+        break;
+    case InterfaceScan::Button::SendSerials:
+        btnSendSN->setEnabled(enabled);
+        break;
+    }
+}
+
+void TForm1::UpdateBtnState()
+{
+    ButtonInputs in;
+    // The device and phone tables and the file lists join this rule as
+    // they arrive; until then they are empty.
+    in.deviceRows = 0;
+    in.portText = m_scan.currentText();
+    in.currentDeviceIsMain = false;
+    in.phoneRows = 0;
+    in.programmingFiles = ListView1->topLevelItemCount();
+    in.testFiles = ListView2->topLevelItemCount();
+    const ButtonStates s = ComputeButtonStates(in);
+    btnReadSN->setEnabled(s.readSN);
+    btnImport->setEnabled(s.import);
+    btnParams->setEnabled(s.params);
+    btnOption->setEnabled(s.option);
+    btnSendSN->setEnabled(s.sendSN);
+    btnExport->setEnabled(s.exportList);
+    btnEditTXT->setEnabled(s.editTXT);
+    btnRenameTXT->setEnabled(s.renameTXT);
+    btnDeleteTXT->setEnabled(s.deleteTXT);
+}
+
+void TForm1::StepProgress(QProgressBar *bar)
+{
+    // Three moves make the bar repaint at once instead of animating.
+    bar->setValue(bar->value() + 1);
+    bar->setValue(bar->value() - 1);
+    bar->setValue(bar->value() + 1);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TForm1::FormShow()
+{
+    // The settings store fills the timers' intervals here once it exists.
+    const QString speed = TimingModeLine(TSearchArvo.interval());
+    if (!speed.isEmpty())
+        m_log.append(speed);
+    m_scan.cbPortDropDown();
+    RefreshTxtFileList();
+}
+
+void TForm1::RefreshTxtFileList()
+{
+    // No file library yet: the list has nothing to load, so its loader's
+    // end comes at once and the start-up chain goes on.
+    QTimer::singleShot(0, this, &TForm1::LoadFilesEnded);
+}
+
+void TForm1::RefreshTxtTestFileList()
+{
+    QTimer::singleShot(0, this, &TForm1::LoadTestFilesEnded);
+}
+
+void TForm1::Checkfornewversion1Click()
+{
+    // No update service yet: the check ends without a result.
+    QTimer::singleShot(0, this, &TForm1::ReportDownloadThreadTerminated);
+}
+
+void TForm1::LoadFilesEnded()
+{
+    LoadFilesRunning = false;
+    if (StartupChain)
+        RefreshTxtTestFileList();
+    else
+        UpdateBtnState();
+}
+
+void TForm1::LoadTestFilesEnded()
+{
+    LoadTestFilesRunning = false;
+    UpdateBtnState();
+    if (StartupChain)
+        Checkfornewversion1Click();
+}
+
+void TForm1::ReportDownloadThreadTerminated()
+{
+    DownloadRunning = false;
+    if (!StartupChain)
+        return;
+    StartupChain = false;
+    if (NewVersionLaunched)
+        close();
+    else if (m_scan.currentText() != InterfaceScan::Offline)
+        m_scan.btnScanPortClick();
+}
+
+bool TForm1::FormClose()
+{
+    auto refuse = [this](quint64 threadId) {
+        m_log.append(QStringLiteral("> Operation running! [th%1]").arg(threadId));
+        return false;
+    };
+    if (LoadFilesRunning)
+        return refuse(LoadFilesThreadId);
+    if (LoadTestFilesRunning)
+        return refuse(LoadTestFilesThreadId);
+    if (DownloadRunning)
+        return refuse(DownloadThreadId);
+    // The settings store writes the file on the first exit once it exists.
+    KeyNumberList.clear();
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::FormResize()
+{
+    PB->setFixedWidth(qMax(0, SB->width() - 130));
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::sizeMove()
+{
+    if (!isMaximized())
+        return;
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int w = qBound(minimumWidth(), width(), maximumWidth());
+    setGeometry(0, 0, w, work.height());
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, &TForm1::sizeMove);
+}

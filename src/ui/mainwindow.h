@@ -1,0 +1,155 @@
+#pragma once
+
+#include "engineclock.h"
+#include "interfacescan.h"
+#include "keynumberlist.h"
+
+#include <QComboBox>
+#include <QMainWindow>
+
+class Dialogs;
+class ElapsedTimeDisplay;
+class LogView;
+class OperationLog;
+class PlatformServices;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QTreeWidget;
+class SerialLink;
+class TForm4;
+
+// What the main window works with; the program passes the real ones, tests
+// pass fakes.
+struct MainWindowServices {
+    OperationLog &log;
+    EngineClock &clock;
+    SerialLink &port;      // all bus traffic
+    SerialLink &scanPort;  // the interface search only
+    Dialogs &dialogs;
+    PlatformServices &platform;
+};
+
+// The port list as a drop-down: it is filled when it is dropped down.
+class PortComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override
+    {
+        emit droppingDown();
+        QComboBox::showPopup();
+    }
+signals:
+    void droppingDown();
+};
+
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TForm1(const MainWindowServices &services, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    void setAboutBox(TForm4 *about) { Form4 = about; }
+
+    // Start-up chain and its end handlers.
+    void FormShow();
+    void LoadFilesEnded();
+    void LoadTestFilesEnded();
+    void ReportDownloadThreadTerminated();
+    void RefreshTxtFileList();
+    void RefreshTxtTestFileList();
+    void Checkfornewversion1Click();
+
+    void UpdateBtnState();
+    void FormResize();
+    void sizeMove();
+    static void StepProgress(QProgressBar *bar);
+
+    InterfaceScan &scan() { return m_scan; }
+    OperationLog &log() { return m_log; }
+    // Protocol time-out in effect: the interval of the search timer.
+    EngineTimer &searchArvoTimer() { return TSearchArvo; }
+
+    // Main-window state.
+    bool StartupChain = true;
+    bool LoadFilesRunning = false;
+    bool LoadTestFilesRunning = false;
+    bool DownloadRunning = false;
+    bool NewVersionLaunched = false;
+    quint64 LoadFilesThreadId = 0;
+    quint64 LoadTestFilesThreadId = 0;
+    quint64 DownloadThreadId = 0;
+    SortedStringList KeyNumberList;
+    DateTimeFormat MyDTFmt;
+
+    // Widgets, named as the handlers refer to them.
+    LogView *Memo1 = nullptr;
+    QStatusBar *SB = nullptr;
+    QLabel *sbCompleted = nullptr;
+    QProgressBar *PB = nullptr;
+    ElapsedTimeDisplay *TimeElapsed = nullptr;
+    PortComboBox *cbPort = nullptr;
+    QPushButton *btnScanPort = nullptr;
+    QPushButton *btnFindMAIN = nullptr;
+    QPushButton *btnReadSN = nullptr;
+    QPushButton *btnSendSN = nullptr;
+    QPushButton *btnParams = nullptr;
+    QPushButton *btnOption = nullptr;
+    QPushButton *btnImport = nullptr;
+    QPushButton *btnExport = nullptr;
+    QPushButton *btnNewTXT = nullptr;
+    QPushButton *btnEditTXT = nullptr;
+    QPushButton *btnRenameTXT = nullptr;
+    QPushButton *btnDeleteTXT = nullptr;
+    QPushButton *btnClearTbl = nullptr;
+    QPushButton *btnClearData = nullptr;
+    QPushButton *btnSetTestData = nullptr;
+    QCheckBox *cbClearPhoneTbl = nullptr;
+    QTableView *CRDBGrid1 = nullptr;  // phone grid
+    QTableView *CRDBGrid2 = nullptr;  // device grid
+    QTabWidget *pgAllFiles = nullptr;
+    QTreeWidget *ListView1 = nullptr;
+    QTreeWidget *ListView2 = nullptr;
+    QLineEdit *SearchBox1 = nullptr;
+    QAction *Settings1 = nullptr;
+    QAction *Checkfornewversion1 = nullptr;
+    QAction *Refreshfilelist1 = nullptr;
+    QAction *Refreshtestfilelist1 = nullptr;
+    QAction *Showscrollbar1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *About1 = nullptr;
+    EngineTimer TRefreshScroll;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildWidgets();
+    void buildMenu();
+    void syncPortList();
+    void onScanButton(InterfaceScan::Button button, bool enabled);
+    void nudgeWidth(QWidget *widget);
+    bool FormClose();
+
+    OperationLog &m_log;
+    EngineClock &m_clock;
+    SerialLink &m_port;
+    Dialogs &m_dialogs;
+    PlatformServices &m_platform;
+    InterfaceScan m_scan;
+    EngineTimer TSearchArvo;
+    TForm4 *Form4 = nullptr;
+    bool m_shown = false;
+};
