@@ -1,0 +1,318 @@
+#include "aboutbox.h"
+#include "buttonstate.h"
+#include "dialogs.h"
+#include "elapsedtime.h"
+#include "logview.h"
+#include "mainwindow.h"
+#include "operationlog.h"
+#include "platformservices.h"
+#include "qbxsimulator.h"
+#include "simlink.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QtTest>
+
+namespace {
+
+class NoPlatform : public PlatformServices
+{
+public:
+    bool startProgram(const QString &, const QStringList &, bool) override { return false; }
+    bool openWithDefault(const QString &) override { return false; }
+    bool copyFileOver(const QString &, const QString &) override { return false; }
+};
+
+// The main window on the simulator: the bus on virtual time, the window's
+// own chain on the real event loop.
+struct Window {
+    FakeClock clock;
+    OperationLog log;
+    sim::QbxSimulator simulator;
+    sim::SimLink port{simulator, clock};
+    sim::SimLink scanPort{simulator, clock};
+    ScriptedDialogs dialogs;
+    NoPlatform platform;
+    TForm1 form{{log, clock, port, scanPort, dialogs, platform}};
+
+    explicit Window(int lastPort = 0)
+    {
+        for (auto *link : {&port, &scanPort}) {
+            link->setPorts({3, 7}, {3, 7});
+            link->setSimulatorPort(7);
+        }
+        form.scan().setLastPortStore([lastPort]() { return lastPort; }, [](int) {});
+    }
+    QPushButton *button(const char *name) { return form.findChild<QPushButton *>(name); }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void designButtonStates_data();
+    void designButtonStates();
+    void buttonRule_data();
+    void buttonRule();
+    void menuItems();
+    void startupChainEndsWithScan();
+    void startupChainOfflineDoesNotScan();
+    void closeRefusedWhileWorkerRuns_data();
+    void closeRefusedWhileWorkerRuns();
+    void statusBarFollowsResize();
+    void sizeLimitsAndMaximize();
+    void logFollowsNewLines();
+    void aboutBoxText();
+    void stepProgressAndElapsedTime();
+};
+
+void TestMainWindow::designButtonStates_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    const QList<std::tuple<const char *, const char *, bool>> rows = {
+        {"btnScanPort", "Scan Port", true},     {"btnNewTXT", "New", true},
+        {"btnClearTbl", "Clr table", true},     {"btnClearData", "Clr data", true},
+        {"btnSetTestData", "Set test data", true}, {"btnFindMAIN", "Find devices", false},
+        {"btnReadSN", "Read serials", false},   {"btnSendSN", "Send serials", false},
+        {"btnParams", "Parameters", false},     {"btnOption", "+", false},
+        {"btnImport", "<= Import", false},      {"btnExport", "Export =>", false},
+        {"btnEditTXT", "Edit", false},          {"btnRenameTXT", "Rename", false},
+        {"btnDeleteTXT", "Delete", false}};
+    for (const auto &[name, caption, enabled] : rows)
+        QTest::newRow(name) << QString(name) << QString(caption) << enabled;
+}
+
+void TestMainWindow::designButtonStates()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    Window w;
+    QPushButton *b = w.form.findChild<QPushButton *>(name);
+    QVERIFY(b);
+    QCOMPARE(b->text(), caption);
+    QCOMPARE(b->isEnabled(), enabled);
+}
+
+void TestMainWindow::buttonRule_data()
+{
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("main");
+    QTest::addColumn<int>("phones");
+    QTest::addColumn<int>("progFiles");
+    QTest::addColumn<int>("testFiles");
+    // read/import, params/option, send/export, edit/rename/delete
+    QTest::addColumn<QList<bool>>("expected");
+
+    QTest::newRow("ready, MAIN row, phones") << 2 << "3" << true << 4 << 1 << 0
+                                             << QList<bool>{true, true, true, true};
+    QTest::newRow("rows but offline") << 2 << "offline" << true << 4 << 0 << 0
+                                      << QList<bool>{false, false, false, false};
+    QTest::newRow("no port selected") << 2 << "" << true << 4 << 0 << 0
+                                      << QList<bool>{false, false, false, false};
+    QTest::newRow("empty device table") << 0 << "3" << true << 4 << 0 << 0
+                                        << QList<bool>{false, false, false, false};
+    QTest::newRow("EXT current row") << 2 << "3" << false << 4 << 0 << 0
+                                     << QList<bool>{true, false, true, false};
+    QTest::newRow("empty phone table") << 1 << "3" << true << 0 << 0 << 0
+                                       << QList<bool>{true, true, false, false};
+    QTest::newRow("only test list has a file") << 0 << "offline" << false << 0 << 0 << 1
+                                               << QList<bool>{false, false, false, true};
+    QTest::newRow("refresh shown counts as a port") << 1 << "refresh" << true << 1 << 0 << 0
+                                                    << QList<bool>{true, true, true, false};
+}
+
+void TestMainWindow::buttonRule()
+{
+    QFETCH(int, devices);
+    QFETCH(QString, port);
+    QFETCH(bool, main);
+    QFETCH(int, phones);
+    QFETCH(int, progFiles);
+    QFETCH(int, testFiles);
+    QFETCH(QList<bool>, expected);
+
+    const ButtonStates s = ComputeButtonStates({devices, port, main, phones, progFiles, testFiles});
+    QCOMPARE(s.readSN, expected.at(0));
+    QCOMPARE(s.import, expected.at(0));
+    QCOMPARE(s.params, expected.at(1));
+    QCOMPARE(s.option, expected.at(1));
+    QCOMPARE(s.sendSN, expected.at(2));
+    QCOMPARE(s.exportList, expected.at(2));
+    QCOMPARE(s.editTXT, expected.at(3));
+    QCOMPARE(s.renameTXT, expected.at(3));
+    QCOMPARE(s.deleteTXT, expected.at(3));
+}
+
+void TestMainWindow::menuItems()
+{
+    Window w;
+    QStringList captions;
+    const auto menus = w.form.menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.at(0)->text(), QStringLiteral("Functions"));
+    for (QAction *a : menus.at(0)->menu()->actions()) {
+        if (!a->isSeparator())
+            captions << a->text();
+    }
+    QCOMPARE(captions, (QStringList{"Settings", "Check for new version", "Refresh file list",
+                                    "Refresh test file list", "Show scrollbar", "Exit"}));
+    QCOMPARE(menus.at(1)->text(), QStringLiteral("About"));
+}
+
+void TestMainWindow::startupChainEndsWithScan()
+{
+    Window w(7);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    const QStringList lines = w.log.lines();
+    QCOMPARE(lines.at(0), QStringLiteral("QBXBUS USB speed is set!"));
+    QCOMPARE(lines.at(1), QStringLiteral("> Found COM3"));
+    QCOMPARE(lines.at(2), QStringLiteral("> Found COM7"));
+    QVERIFY(w.log.contains("> Searching Interface on COM7..."));
+    QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("7"));
+    QCOMPARE(w.form.cbPort->count(), 4);
+    QVERIFY(!w.button("btnScanPort")->isEnabled());
+    w.clock.advance(1000);
+    QVERIFY(w.log.contains("> Interface type: KDI3300"));
+    QVERIFY(w.button("btnScanPort")->isEnabled());
+    QVERIFY(w.button("btnFindMAIN")->isEnabled());
+}
+
+void TestMainWindow::startupChainOfflineDoesNotScan()
+{
+    Window w(0);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("offline"));
+    QVERIFY(w.scanPort.sent.isEmpty());
+    // Pressing Scan Port while offline says so and does nothing else.
+    w.button("btnScanPort")->click();
+    QCOMPARE(w.log.lastLine(), QStringLiteral("ERROR: You are in offline mode!"));
+    QVERIFY(w.button("btnScanPort")->isEnabled());
+}
+
+void TestMainWindow::closeRefusedWhileWorkerRuns_data()
+{
+    QTest::addColumn<bool>("files");
+    QTest::addColumn<bool>("testFiles");
+    QTest::addColumn<bool>("download");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("test list loading") << false << true << false << "> Operation running! [th202]";
+    QTest::newRow("both lists: first named") << true << true << true
+                                             << "> Operation running! [th101]";
+    QTest::newRow("update check") << false << false << true << "> Operation running! [th303]";
+    QTest::newRow("nothing runs") << false << false << false << QString();
+}
+
+void TestMainWindow::closeRefusedWhileWorkerRuns()
+{
+    QFETCH(bool, files);
+    QFETCH(bool, testFiles);
+    QFETCH(bool, download);
+    QFETCH(QString, line);
+    Window w;
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    w.form.LoadFilesRunning = files;
+    w.form.LoadTestFilesRunning = testFiles;
+    w.form.DownloadRunning = download;
+    w.form.LoadFilesThreadId = 101;
+    w.form.LoadTestFilesThreadId = 202;
+    w.form.DownloadThreadId = 303;
+    const int before = w.log.count();
+    const bool closed = w.form.close();
+    QCOMPARE(closed, line.isEmpty());
+    QCOMPARE(w.form.isVisible(), !line.isEmpty());
+    if (!line.isEmpty()) {
+        QCOMPARE(w.log.count(), before + 1);
+        QCOMPARE(w.log.lastLine(), line);
+    }
+}
+
+void TestMainWindow::statusBarFollowsResize()
+{
+    Window w;
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    for (int width : {950, 1050, 1000}) {
+        w.form.resize(width, 520);
+        QTRY_COMPARE(w.form.width(), width);
+        QCOMPARE(w.form.PB->width(), w.form.SB->width() - 130);
+    }
+    QCOMPARE(w.form.sbCompleted->text(), QStringLiteral("Completed:"));
+    QCOMPARE(w.form.TimeElapsed->width(), 50);
+}
+
+void TestMainWindow::sizeLimitsAndMaximize()
+{
+    Window w;
+    QCOMPARE(w.form.minimumWidth(), 950);
+    QCOMPARE(w.form.maximumWidth(), 1050);
+    QCOMPARE(w.form.minimumHeight(), 450);
+    w.form.resize(2000, 300);
+    QCOMPARE(w.form.width(), 1050);
+    QCOMPARE(w.form.height(), 450);
+    w.form.showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    const QRect work = w.form.screen()->availableGeometry();
+    QTRY_COMPARE(w.form.height(), work.height());
+    QCOMPARE(w.form.geometry().topLeft(), QPoint(0, 0));
+    QVERIFY(w.form.width() >= 950 && w.form.width() <= 1050);
+}
+
+void TestMainWindow::logFollowsNewLines()
+{
+    Window w;
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    for (int i = 0; i < 500; ++i)
+        w.log.append(QStringLiteral("> line %1").arg(i));
+    const QStringList shown = w.form.Memo1->toPlainText().split('\n');
+    QCOMPARE(shown, w.log.lines());
+    QScrollBar *bar = w.form.Memo1->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestMainWindow::aboutBoxText()
+{
+    TForm4 about;
+    QCOMPARE(about.lblVersion->text(), QStringLiteral("ver. 2.8\n64bit"));
+}
+
+void TestMainWindow::stepProgressAndElapsedTime()
+{
+    QProgressBar bar;
+    bar.setRange(0, 10);
+    bar.setValue(3);
+    TForm1::StepProgress(&bar);
+    QCOMPARE(bar.value(), 4);
+
+    QCOMPARE(ElapsedTimeDisplay::format(0), QStringLiteral("00:00:00"));
+    QCOMPARE(ElapsedTimeDisplay::format(3723000), QStringLiteral("01:02:03"));
+    QCOMPARE(ElapsedTimeDisplay::format(59999), QStringLiteral("00:00:59"));
+    ElapsedTimeDisplay display;
+    display.Start();
+    QTest::qWait(30);
+    display.Stop();
+    const qint64 stopped = display.elapsedMs();
+    QVERIFY(stopped >= 30);
+    QTest::qWait(30);
+    QCOMPARE(display.elapsedMs(), stopped);
+    display.Reset();
+    QCOMPARE(display.text(), QStringLiteral("00:00:00"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

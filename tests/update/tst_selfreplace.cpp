@@ -1,0 +1,166 @@
+// The replacement step of an update, on a copy of the built program in a
+// temporary folder.
+#include "platformservices.h"
+#include "selfreplace.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// Process IDs of programs running from `path`.
+QList<qint64> processesRunning(const QString &path)
+{
+    QList<qint64> pids;
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
+        if (!wanted.isEmpty() && exe == wanted)
+            pids.append(pid);
+    }
+    return pids;
+}
+
+int runCopy(const QString &path)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(path, {});
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        return -1;
+    }
+    return process.exitCode();
+}
+
+struct Recorder : PlatformServices {
+    bool copyResult = true;
+    QStringList calls;
+    bool startProgram(const QString &path, const QStringList &, bool hidden) override
+    {
+        calls << QStringLiteral("start %1 %2").arg(path).arg(hidden);
+        return true;
+    }
+    bool openWithDefault(const QString &) override { return false; }
+    bool copyFileOver(const QString &source, const QString &target) override
+    {
+        calls << QStringLiteral("copy %1 %2").arg(source, target);
+        return copyResult;
+    }
+};
+
+} // namespace
+
+class TestSelfReplace : public QObject
+{
+    Q_OBJECT
+private slots:
+    void decision_data();
+    void decision();
+    void copiedOverAndStarted();
+    void unwritableTargetStartsNothing();
+    void copyFileOverKeepsOldTargetOnFailure();
+};
+
+void TestSelfReplace::decision_data()
+{
+    QTest::addColumn<QString>("exe");
+    QTest::addColumn<bool>("copyOk");
+    QTest::addColumn<bool>("replacement");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("normal start") << "/opt/k/Korvel.x64.exe" << true << false << QStringList{};
+    QTest::newRow("underscore copy")
+        << "/opt/k/_Korvel.x64.exe" << true << true
+        << QStringList{"copy /opt/k/_Korvel.x64.exe /opt/k/Korvel.x64.exe",
+                       "start /opt/k/Korvel.x64.exe 0"};
+    QTest::newRow("any name after the underscore")
+        << "/opt/k/_new.exe" << true << true
+        << QStringList{"copy /opt/k/_new.exe /opt/k/Korvel.x64.exe", "start /opt/k/Korvel.x64.exe 0"};
+    QTest::newRow("failed copy starts nothing")
+        << "/opt/k/_Korvel.x64.exe" << false << true
+        << QStringList{"copy /opt/k/_Korvel.x64.exe /opt/k/Korvel.x64.exe"};
+    QTest::newRow("underscore in the folder only") << "/opt/_k/Korvel.x64.exe" << true << false
+                                                   << QStringList{};
+}
+
+void TestSelfReplace::decision()
+{
+    QFETCH(QString, exe);
+    QFETCH(bool, copyOk);
+    QFETCH(bool, replacement);
+    QFETCH(QStringList, calls);
+    Recorder services;
+    services.copyResult = copyOk;
+    QCOMPARE(RunReplacementStep(exe, services), replacement);
+    QCOMPARE(services.calls, calls);
+}
+
+void TestSelfReplace::copiedOverAndStarted()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("_Korvel.x64.exe"));
+    const QString target = dir.filePath(ProgramFileName);
+    QVERIFY(QFile::copy(QStringLiteral(KORVEL_EXE), copy));
+    // An older program file is there and gets replaced.
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old program");
+    }
+
+    QCOMPARE(runCopy(copy), 0);
+    QCOMPARE(QFileInfo(target).size(), QFileInfo(QStringLiteral(KORVEL_EXE)).size());
+    QVERIFY(QFileInfo(target).isExecutable());
+
+    QList<qint64> started;
+    QTRY_VERIFY_WITH_TIMEOUT(!(started = processesRunning(target)).isEmpty(), 10000);
+    for (qint64 pid : started)
+        ::kill(pid_t(pid), SIGKILL);
+}
+
+void TestSelfReplace::unwritableTargetStartsNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("_Korvel.x64.exe"));
+    QVERIFY(QFile::copy(QStringLiteral(KORVEL_EXE), copy));
+    // A folder in the way cannot be overwritten, even by root.
+    QVERIFY(QDir(dir.path()).mkdir(ProgramFileName));
+
+    QCOMPARE(runCopy(copy), 0);
+    QVERIFY(QFileInfo::exists(copy));
+    QVERIFY(QFileInfo(dir.filePath(ProgramFileName)).isDir());
+    QTest::qWait(500);
+    QVERIFY(processesRunning(copy).isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"_Korvel.x64.exe"});
+}
+
+void TestSelfReplace::copyFileOverKeepsOldTargetOnFailure()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("target"));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    SystemPlatformServices services;
+    QVERIFY(!services.copyFileOver(dir.filePath(QStringLiteral("missing")), target));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+QTEST_GUILESS_MAIN(TestSelfReplace)
+#include "tst_selfreplace.moc"
