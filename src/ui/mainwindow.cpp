@@ -57,6 +57,9 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     KeyNumberList.clear();
     buildWidgets();
     buildMenu();
+    // The grids get an empty options menu: they offer no commands of their own.
+    CRDBGrid1->setContextMenuPolicy(Qt::PreventContextMenu);
+    CRDBGrid2->setContextMenuPolicy(Qt::PreventContextMenu);
     MyDTFmt = CreateMyDTFmt();
     ListView1->setToolTip(QStringLiteral("Dbl click to edit"));
     pgAllFiles->setCurrentIndex(0);
@@ -122,9 +125,9 @@ void TForm1::buildWidgets()
     cbClearPhoneTbl->setChecked(true);
     devButtons->addWidget(btnParams);
     devButtons->addWidget(btnOption);
-    devButtons->addWidget(cbClearPhoneTbl);
     devButtons->addStretch();
     devLayout->addLayout(devButtons);
+    devLayout->addWidget(cbClearPhoneTbl);
     top->addWidget(devices, 5);
 
     // Phone serials of every call button.
@@ -217,6 +220,11 @@ void TForm1::buildWidgets()
     TimeElapsed = new ElapsedTimeDisplay(SB);
     TimeElapsed->setObjectName(QStringLiteral("TimeElapsed"));
     TimeElapsed->setFixedWidth(50);
+    // The panels keep their classic widths; a smaller font keeps the texts whole.
+    QFont panelFont = SB->font();
+    panelFont.setPointSizeF(panelFont.pointSizeF() * 0.8);
+    sbCompleted->setFont(panelFont);
+    TimeElapsed->setFont(panelFont);
     SB->addWidget(sbCompleted);
     SB->addWidget(PB);
     SB->addWidget(TimeElapsed);
