@@ -48,6 +48,7 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
       m_log(services.log), m_clock(services.clock), m_port(services.port),
       m_dialogs(services.dialogs), m_platform(services.platform),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
+      m_tables(services.dialogs, this),
       TSearchArvo(QStringLiteral("TSearchArvo"), services.clock, 300)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -76,6 +77,25 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     TRefreshScroll.setHandler([this]() {
         nudgeWidth(CRDBGrid1);
         TRefreshScroll.stop();
+    });
+
+    m_tables.setClearPhoneTblOption([this]() { return cbClearPhoneTbl->isChecked(); });
+    connect(&m_tables, &InstallationTables::currentDeviceChanged, this, [this]() {
+        btnParams->setEnabled(m_tables.isCurrentDeviceMain());
+        TRefreshScroll.start();
+    });
+    connect(&m_tables, &InstallationTables::updateBtnStateRequested, this, &TForm1::UpdateBtnState);
+    connect(btnClearTbl, &QPushButton::clicked, this, [this]() {
+        m_tables.clearPhoneTable();
+        UpdateBtnState();
+    });
+    connect(btnClearData, &QPushButton::clicked, this, [this]() {
+        m_tables.clearPhoneData();
+        UpdateBtnState();
+    });
+    connect(btnSetTestData, &QPushButton::clicked, this, [this]() {
+        m_tables.setTestData();
+        UpdateBtnState();
     });
 
     connect(&m_scan, &InterfaceScan::portListChanged, this, &TForm1::syncPortList);
@@ -308,12 +328,10 @@ void TForm1::onScanButton(InterfaceScan::Button button, bool enabled)
 void TForm1::UpdateBtnState()
 {
     ButtonInputs in;
-    // The device and phone tables and the file lists join this rule as
-    // they arrive; until then they are empty.
-    in.deviceRows = 0;
+    in.deviceRows = m_tables.tblDeviceSerials().recordCount();
     in.portText = m_scan.currentText();
-    in.currentDeviceIsMain = false;
-    in.phoneRows = 0;
+    in.currentDeviceIsMain = m_tables.isCurrentDeviceMain();
+    in.phoneRows = m_tables.tblPhoneSerials().recordCount();
     in.programmingFiles = ListView1->topLevelItemCount();
     in.testFiles = ListView2->topLevelItemCount();
     const ButtonStates s = ComputeButtonStates(in);

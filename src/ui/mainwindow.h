@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engineclock.h"
+#include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
 
@@ -75,6 +76,7 @@ public:
     static void StepProgress(QProgressBar *bar);
 
     InterfaceScan &scan() { return m_scan; }
+    InstallationTables &tables() { return m_tables; }
     OperationLog &log() { return m_log; }
     // Protocol time-out in effect: the interval of the search timer.
     EngineTimer &searchArvoTimer() { return TSearchArvo; }
@@ -149,6 +151,7 @@ private:
     Dialogs &m_dialogs;
     PlatformServices &m_platform;
     InterfaceScan m_scan;
+    InstallationTables m_tables;
     EngineTimer TSearchArvo;
     TForm4 *Form4 = nullptr;
     bool m_shown = false;

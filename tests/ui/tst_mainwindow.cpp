@@ -2,6 +2,7 @@
 #include "buttonstate.h"
 #include "dialogs.h"
 #include "elapsedtime.h"
+#include "installationtables.h"
 #include "logview.h"
 #include "mainwindow.h"
 #include "operationlog.h"
@@ -62,6 +63,7 @@ private slots:
     void designButtonStates();
     void buttonRule_data();
     void buttonRule();
+    void buttonStatesFollowTables();
     void menuItems();
     void startupChainEndsWithScan();
     void startupChainOfflineDoesNotScan();
@@ -153,6 +155,33 @@ void TestMainWindow::buttonRule()
     QCOMPARE(s.editTXT, expected.at(3));
     QCOMPARE(s.renameTXT, expected.at(3));
     QCOMPARE(s.deleteTXT, expected.at(3));
+}
+
+void TestMainWindow::buttonStatesFollowTables()
+{
+    Window w(7);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    DeviceTable &devices = w.form.tables().tblDeviceSerials();
+    QVERIFY(devices.appendFoundDevice(4660, 0, 0));
+    QVERIFY(devices.appendFoundDevice(74565, 1, 1));
+    QVERIFY(devices.locate(DeviceTable::SerialNo, 4660));
+    w.form.UpdateBtnState();
+    QVERIFY(w.button("btnReadSN")->isEnabled());
+    QVERIFY(w.button("btnParams")->isEnabled());
+    QVERIFY(!w.button("btnSendSN")->isEnabled());
+
+    // Moving to the EXT row disables Parameters at once.
+    QVERIFY(devices.locate(DeviceTable::SerialNo, 74565));
+    QVERIFY(!w.button("btnParams")->isEnabled());
+
+    // Offline: nothing that needs the bus stays enabled.
+    const int offline = w.form.cbPort->findText("offline");
+    w.form.cbPort->setCurrentIndex(offline);
+    emit w.form.cbPort->activated(offline);
+    for (const char *name : {"btnReadSN", "btnImport", "btnParams", "btnOption", "btnSendSN",
+                             "btnExport"})
+        QVERIFY2(!w.button(name)->isEnabled(), name);
 }
 
 void TestMainWindow::menuItems()
