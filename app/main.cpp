@@ -30,7 +30,8 @@ int main(int argc, char *argv[])
     QtSerialLink port;
     QtSerialLink scanPort;
     WidgetDialogs dialogs;
-    TForm1 form1({log, clock, port, scanPort, dialogs, platform});
+    TForm1 form1({log, clock, port, scanPort, dialogs, platform,
+                  SettingsFilePath(QCoreApplication::applicationFilePath())});
     dialogs.setParent(&form1);
     TForm4 form4(&form1);
     form1.setAboutBox(&form4);

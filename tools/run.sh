@@ -24,6 +24,10 @@ fi
 eval "$line"
 echo "Simulator: ${line#export }"
 
+# A first run remembers the simulator's port, so the program scans it at start.
+INI="$KORVEL_BUILD/bin/Korvel.x64.ini"
+[ -e "$INI" ] || printf '[ProgSett]\r\naLastPortNo=%s\r\n' "$SIM_COM" >"$INI"
+
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: the program runs offscreen (pass --log FILE to read along)."
     export QT_QPA_PLATFORM=offscreen

@@ -9,11 +9,13 @@
 #include "platformservices.h"
 #include "selfreplace.h"
 #include "seriallink.h"
+#include "timeouts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,6 +49,7 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     : QMainWindow(parent), TRefreshScroll(QStringLiteral("TRefreshScroll"), services.clock, 100),
       m_log(services.log), m_clock(services.clock), m_port(services.port),
       m_dialogs(services.dialogs), m_platform(services.platform),
+      m_settingsPath(services.settingsPath),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
       m_tables(services.dialogs, this),
       TSearchArvo(QStringLiteral("TSearchArvo"), services.clock, 300)
@@ -97,6 +100,15 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
         m_tables.setTestData();
         UpdateBtnState();
     });
+
+    if (!m_settingsPath.isEmpty()) {
+        m_scan.setLastPortStore([this]() { return ::LoadLastPort(m_settingsPath); },
+                                [this](int port) {
+                                    QString error;
+                                    if (!SaveLastPort(m_settingsPath, port, &error))
+                                        m_log.append(QStringLiteral("> Error: ") + error);
+                                });
+    }
 
     connect(&m_scan, &InterfaceScan::portListChanged, this, &TForm1::syncPortList);
     connect(&m_scan, &InterfaceScan::buttonEnabled, this, &TForm1::onScanButton);
@@ -363,9 +375,17 @@ void TForm1::showEvent(QShowEvent *event)
     }
 }
 
+void TForm1::LoadSettings()
+{
+    if (m_settingsPath.isEmpty())
+        return;
+    Settings = LoadSettingsValues(m_settingsPath);
+    ApplyTimeOuts(Settings, TimeOutOccasion::Startup, {&TSearchArvo, &m_scan.closePortTimer()});
+}
+
 void TForm1::FormShow()
 {
-    // The settings store fills the timers' intervals here once it exists.
+    LoadSettings();
     const QString speed = TimingModeLine(TSearchArvo.interval());
     if (!speed.isEmpty())
         m_log.append(speed);
@@ -432,7 +452,12 @@ bool TForm1::FormClose()
         return refuse(LoadTestFilesThreadId);
     if (DownloadRunning)
         return refuse(DownloadThreadId);
-    // The settings store writes the file on the first exit once it exists.
+    // The first exit writes the settings file with the values in effect.
+    if (!m_settingsPath.isEmpty() && !QFileInfo::exists(m_settingsPath)) {
+        QString error;
+        if (!SaveSettingsValues(m_settingsPath, Settings, &error))
+            m_log.append(QStringLiteral("> Error: ") + error);
+    }
     KeyNumberList.clear();
     return true;
 }

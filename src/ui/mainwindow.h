@@ -4,6 +4,7 @@
 #include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
+#include "settingsstore.h"
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -35,6 +36,7 @@ struct MainWindowServices {
     SerialLink &scanPort;  // the interface search only
     Dialogs &dialogs;
     PlatformServices &platform;
+    QString settingsPath = QString();  // the INI file; empty keeps settings in memory only
 };
 
 // The port list as a drop-down: it is filled when it is dropped down.
@@ -70,6 +72,7 @@ public:
     void RefreshTxtTestFileList();
     void Checkfornewversion1Click();
 
+    void LoadSettings();
     void UpdateBtnState();
     void FormResize();
     void sizeMove();
@@ -80,6 +83,9 @@ public:
     OperationLog &log() { return m_log; }
     // Protocol time-out in effect: the interval of the search timer.
     EngineTimer &searchArvoTimer() { return TSearchArvo; }
+
+    // Settings in effect until the settings dialog holds them.
+    SettingsValues Settings;
 
     // Main-window state.
     bool StartupChain = true;
@@ -150,6 +156,7 @@ private:
     SerialLink &m_port;
     Dialogs &m_dialogs;
     PlatformServices &m_platform;
+    QString m_settingsPath;
     InterfaceScan m_scan;
     InstallationTables m_tables;
     EngineTimer TSearchArvo;

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -40,15 +41,17 @@ struct Window {
     sim::SimLink scanPort{simulator, clock};
     ScriptedDialogs dialogs;
     NoPlatform platform;
-    TForm1 form{{log, clock, port, scanPort, dialogs, platform}};
+    TForm1 form;
 
-    explicit Window(int lastPort = 0)
+    explicit Window(int lastPort = 0, const QString &settingsPath = QString())
+        : form({log, clock, port, scanPort, dialogs, platform, settingsPath})
     {
         for (auto *link : {&port, &scanPort}) {
             link->setPorts({3, 7}, {3, 7});
             link->setSimulatorPort(7);
         }
-        form.scan().setLastPortStore([lastPort]() { return lastPort; }, [](int) {});
+        if (settingsPath.isEmpty())
+            form.scan().setLastPortStore([lastPort]() { return lastPort; }, [](int) {});
     }
     QPushButton *button(const char *name) { return form.findChild<QPushButton *>(name); }
 };
@@ -64,6 +67,7 @@ private slots:
     void buttonRule_data();
     void buttonRule();
     void buttonStatesFollowTables();
+    void settingsFileAtStartAndFirstExit();
     void menuItems();
     void startupChainEndsWithScan();
     void startupChainOfflineDoesNotScan();
@@ -182,6 +186,47 @@ void TestMainWindow::buttonStatesFollowTables()
     for (const char *name : {"btnReadSN", "btnImport", "btnParams", "btnOption", "btnSendSN",
                              "btnExport"})
         QVERIFY2(!w.button(name)->isEnabled(), name);
+}
+
+void TestMainWindow::settingsFileAtStartAndFirstExit()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("Korvel.x64.ini");
+    {
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[TimeSett]\r\nTimeOutProtokol=0x1F4\r\n[ProgSett]\r\naLastPortNo=7\r\n");
+    }
+    {
+        Window w(0, ini);
+        w.form.show();
+        QTRY_VERIFY(!w.form.StartupChain);
+        QCOMPARE(w.log.lines().first(), QStringLiteral("RS232 speed is set!"));
+        QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("7"));
+        QVERIFY(w.log.contains("> Searching Interface on COM7..."));
+        QCOMPARE(w.form.scan().closePortTimer().interval(), 500);
+        QVERIFY(w.form.close());
+    }
+    // An existing file is not rewritten on exit.
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains("aWarnings"));
+    file.close();
+
+    // Without a file the first exit writes it; a found port is stored at once.
+    QVERIFY(QFile::remove(ini));
+    {
+        Window w(0, ini);
+        w.form.show();
+        QTRY_VERIFY(!w.form.StartupChain);
+        QCOMPARE(w.log.lines().first(), QStringLiteral("QBXBUS USB speed is set!"));
+        QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("offline"));
+        QVERIFY(!QFileInfo::exists(ini));
+        QVERIFY(w.form.close());
+        QVERIFY(QFileInfo::exists(ini));
+    }
+    QCOMPARE(LoadSettingsValues(ini).timeOutProtokol, 300);
+    QCOMPARE(LoadLastPort(ini), 0);
 }
 
 void TestMainWindow::menuItems()
