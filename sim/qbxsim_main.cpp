@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -30,6 +31,9 @@ const char *helpText =
     "      command: SearchInterface InitQBXBUS SearchDevice CheckSeriesType\n"
     "               SelMemAccess ReadLocation WriteData ResetDevice\n"
     "      kind: none negative drop delay garble split disconnect; count -1 = always\n"
+    "  station main|ext <serial> [type=HHH] [version=HHH] [repeat]   add a door station\n"
+    "  stations     list the door stations\n"
+    "  early-announce on|off   a MAIN announcement before the box's acknowledgement\n"
     "  clear        remove all faults\n"
     "  hangup       pull the cable (the terminal goes away)\n"
     "  quit\n";
@@ -71,6 +75,21 @@ bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServe
             return false;
         simulator.setFault(command, fault);
         say(QStringLiteral("fault set"));
+    } else if (verb == QLatin1String("station")) {
+        sim::Station station;
+        QString error;
+        if (!sim::Station::parse(line.section(QLatin1Char(' '), 1), station, &error)) {
+            say(QStringLiteral("? ") + error);
+            return true;
+        }
+        simulator.addStation(station);
+        say(QStringLiteral("station added"));
+    } else if (verb == QLatin1String("stations")) {
+        for (const sim::Station &station : simulator.stations())
+            say(station.describe());
+    } else if (verb == QLatin1String("early-announce") && words.size() == 2) {
+        simulator.setAnnounceBeforeAck(words.at(1) == QLatin1String("on"));
+        say(QStringLiteral("early announcement ") + words.at(1));
     } else if (verb == QLatin1String("clear")) {
         simulator.clearFaults();
         say(QStringLiteral("faults cleared"));
@@ -102,6 +121,11 @@ int main(int argc, char *argv[])
     QCommandLineOption comOption(QStringLiteral("com"),
                                  QStringLiteral("COM number to suggest for KORVEL_COM<n>."),
                                  QStringLiteral("n"), QStringLiteral("7"));
+    QCommandLineOption installOption(QStringLiteral("install"),
+                                     QStringLiteral("Installation description: a box line and "
+                                                    "door-station lines (see sim/demo.install)."),
+                                     QStringLiteral("file"));
+    parser.addOption(installOption);
     parser.addOption(boxOption);
     parser.addOption(comOption);
     parser.process(app);
@@ -114,6 +138,23 @@ int main(int argc, char *argv[])
     }
     sim::QbxSimulator simulator;
     simulator.setBox(box);
+    if (parser.isSet(installOption)) {
+        QFile file(parser.value(installOption));
+        QString error;
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            error = file.errorString();
+        } else if (simulator.loadInstallation(QString::fromUtf8(file.readAll()), &error)) {
+            error.clear();
+        }
+        if (!error.isEmpty()) {
+            QTextStream(stderr) << "qbxsim: " << parser.value(installOption) << ": " << error
+                                << Qt::endl;
+            return 2;
+        }
+        // An explicit --box wins over the description's box line.
+        if (parser.isSet(boxOption))
+            simulator.setBox(box);
+    }
     QObject::connect(&simulator, &sim::QbxSimulator::output, [](const QByteArray &bytes, int) {
         say(QStringLiteral("> ") + QString::fromLatin1(bytes.toHex(' ')));
     });

@@ -47,6 +47,90 @@ bool Fault::parseKind(const QString &text, Kind &out)
     return true;
 }
 
+bool Station::parse(const QString &line, Station &out, QString *error)
+{
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (words.size() < 2)
+        return fail(QStringLiteral("expected: main|ext <serial> [type=HHH] [version=HHH] [repeat]"));
+    Station station;
+    const QString kind = words.at(0).toLower();
+    if (kind != QLatin1String("main") && kind != QLatin1String("ext"))
+        return fail(QStringLiteral("a station is main or ext"));
+    station.main = kind == QLatin1String("main");
+    if (!station.main) {
+        station.type = 0x000;
+        station.version = 0x702;
+    }
+    bool ok = false;
+    station.serial = words.at(1).toUInt(&ok);
+    // Announcements carry five hex digits.
+    if (!ok || station.serial == 0 || station.serial > 0xFFFFF)
+        return fail(QStringLiteral("serial must be 1 to 1048575"));
+    for (const QString &word : words.mid(2)) {
+        const QString key = word.section(QLatin1Char('='), 0, 0).toLower();
+        const QString value = word.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("repeat")) {
+            station.repeat = true;
+            continue;
+        }
+        const uint number = value.toUInt(&ok, 16);
+        if (!ok || number > 0xFFF)
+            return fail(QStringLiteral("%1 needs up to three hex digits").arg(key));
+        if (key == QLatin1String("type"))
+            station.type = number;
+        else if (key == QLatin1String("version"))
+            station.version = number;
+        else
+            return fail(QStringLiteral("unknown word ") + word);
+    }
+    out = station;
+    return true;
+}
+
+QString Station::describe() const
+{
+    auto hex3 = [](quint32 v) { return QStringLiteral("%1").arg(v, 3, 16, QLatin1Char('0')).toUpper(); };
+    return QStringLiteral("%1 %2 type=%3 version=%4%5")
+        .arg(main ? QStringLiteral("main") : QStringLiteral("ext"))
+        .arg(serial)
+        .arg(hex3(type), hex3(version), repeat ? QStringLiteral(" repeat") : QString());
+}
+
+bool QbxSimulator::loadInstallation(const QString &text, QString *error)
+{
+    BoxConfig box = m_box;
+    QList<Station> stations;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty())
+            continue;
+        QString why;
+        if (line.startsWith(QLatin1String("box "), Qt::CaseInsensitive)) {
+            if (BoxConfig::parse(line.mid(4), box))
+                continue;
+            why = QStringLiteral("box is KDI3300:<serial>, KDI3310:<serial>, absent or silent");
+        } else {
+            Station station;
+            if (Station::parse(line, station, &why)) {
+                stations.append(station);
+                continue;
+            }
+        }
+        if (error)
+            *error = QStringLiteral("line %1: %2").arg(i + 1).arg(why);
+        return false;
+    }
+    m_box = box;
+    m_stations = stations;
+    return true;
+}
+
 static const QMap<QString, Command> &commandNames()
 {
     static const QMap<QString, Command> names = {
@@ -147,13 +231,70 @@ void QbxSimulator::handleFrame(const QByteArray &frame)
             return;
         }
         return;
+    case Command::InitBus:
+        m_stage = body == QLatin1String("5802") ? Stage::Main : Stage::Ext;
+        answer(command, QStringLiteral("1"));
+        return;
+    case Command::SearchDevice:
+        if (m_stage == Stage::Main) {
+            // The box acknowledges the MAIN search; the EXT search is not acknowledged.
+            if (m_announceBeforeAck) {
+                announce(0);
+                answer(command, QStringLiteral("1"), m_announceGap / 2);
+            } else {
+                answer(command, QStringLiteral("1"));
+                announce(m_announceGap);
+            }
+        } else if (m_stage == Stage::Ext) {
+            announce(m_announceGap);
+        }
+        return;
+    case Command::CheckSeriesType: {
+        bool ok = false;
+        const quint32 serial = body.mid(1, body.size() - 3).toUInt(&ok, 16);
+        const Station *station = ok ? stationBySerial(serial) : nullptr;
+        if (!station)
+            return;
+        answer(command, QStringLiteral("C%1%2%3")
+                            .arg(station->type, 3, 16, QLatin1Char('0'))
+                            .arg(QLatin1Char('0'))
+                            .arg(station->version, 3, 16, QLatin1Char('0'))
+                            .toUpper());
+        return;
+    }
     default:
-        // Bus commands reach door stations, which this box does not model yet.
         return;
     }
 }
 
-void QbxSimulator::answer(Command command, const QString &payload)
+const Station *QbxSimulator::stationBySerial(quint32 serial) const
+{
+    for (const Station &station : m_stations) {
+        if (station.serial == serial)
+            return &station;
+    }
+    return nullptr;
+}
+
+void QbxSimulator::announce(int delay)
+{
+    const bool mainStage = m_stage == Stage::Main;
+    for (const Station &station : m_stations) {
+        if (station.main != mainStage)
+            continue;
+        const QByteArray line =
+            replyLine(QStringLiteral("5%1").arg(station.serial, 5, 16, QLatin1Char('0')).toUpper() +
+                      QLatin1Char('1'));
+        emit output(line, m_replyDelay + delay);
+        delay += m_announceGap;
+        if (station.repeat) {
+            emit output(line, m_replyDelay + delay);
+            delay += m_announceGap;
+        }
+    }
+}
+
+void QbxSimulator::answer(Command command, const QString &payload, int extraDelay)
 {
     Fault fault = m_faults.value(command);
     if (fault.kind != Fault::Kind::None && fault.remaining != 0) {
@@ -164,25 +305,26 @@ void QbxSimulator::answer(Command command, const QString &payload)
     }
 
     const QByteArray line = replyLine(payload);
+    const int delay = m_replyDelay + extraDelay;
     switch (fault.kind) {
     case Fault::Kind::None:
-        emit output(line, m_replyDelay);
+        emit output(line, delay);
         break;
     case Fault::Kind::Negative:
-        emit output(replyLine(QStringLiteral("0")), m_replyDelay);
+        emit output(replyLine(QStringLiteral("0")), delay);
         break;
     case Fault::Kind::Drop:
         break;
     case Fault::Kind::Delay:
-        emit output(line, m_replyDelay + fault.delayMs);
+        emit output(line, delay + fault.delayMs);
         break;
     case Fault::Kind::Garble:
-        emit output(replyLine(fault.garbleText), m_replyDelay);
+        emit output(replyLine(fault.garbleText), delay);
         break;
     case Fault::Kind::Split: {
         const qsizetype half = line.size() / 2;
-        emit output(line.left(half), m_replyDelay);
-        emit output(line.mid(half), m_replyDelay + 20);
+        emit output(line.left(half), delay);
+        emit output(line.mid(half), delay + 20);
         break;
     }
     case Fault::Kind::Disconnect:

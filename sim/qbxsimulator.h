@@ -31,6 +31,19 @@ struct Fault {
     static bool parseKind(const QString &text, Kind &out);
 };
 
+// A door station on the bus.
+struct Station {
+    quint32 serial = 0;
+    bool main = true;
+    quint32 type = 0xA00;     // device type, three hex digits on the wire
+    quint32 version = 0x010;  // version, three hex digits
+    bool repeat = false;      // announces itself twice, as some do
+
+    // "main 74565 type=A08 version=010 repeat"; false when not understood.
+    static bool parse(const QString &line, Station &out, QString *error = nullptr);
+    QString describe() const;
+};
+
 bool ParseCommandName(const QString &text, Command &out);
 QString CommandName(Command command);
 
@@ -50,6 +63,18 @@ public:
     // Milliseconds between a command and its answer.
     void setReplyDelay(int ms) { m_replyDelay = ms; }
 
+    void addStation(const Station &station) { m_stations.append(station); }
+    void clearStations() { m_stations.clear(); }
+    const QList<Station> &stations() const { return m_stations; }
+    // Milliseconds between two announcements after a search.
+    void setAnnounceGap(int ms) { m_announceGap = ms; }
+    // The first MAIN announcement comes before the box's acknowledgement.
+    void setAnnounceBeforeAck(bool on) { m_announceBeforeAck = on; }
+
+    // Reads an installation description: "box ..." and station lines, "#"
+    // comments. On failure nothing changes and `error` names the line.
+    bool loadInstallation(const QString &text, QString *error = nullptr);
+
     void receive(const QByteArray &bytes);
     static Command classify(char separator, const QString &body);
     static QByteArray replyLine(const QString &payload);
@@ -65,12 +90,20 @@ signals:
 
 private:
     void handleFrame(const QByteArray &frame);
-    void answer(Command command, const QString &payload);
+    // Sends `payload` after the reply delay plus `extraDelay`, through the
+    // fault set for `command`.
+    void answer(Command command, const QString &payload, int extraDelay = 0);
+    void announce(int delay);
+    const Station *stationBySerial(quint32 serial) const;
 
     BoxConfig m_box;
     QMap<Command, Fault> m_faults;
     QByteArray m_pending;
     int m_replyDelay = 5;
+    QList<Station> m_stations;
+    enum class Stage { None, Main, Ext } m_stage = Stage::None;
+    int m_announceGap = 20;
+    bool m_announceBeforeAck = false;
 };
 
 } // namespace sim

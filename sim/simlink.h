@@ -30,6 +30,9 @@ public:
     bool send(const QByteArray &bytes) override;
     QList<int> existingPorts() override { return m_existing; }
 
+    // Puts bytes on the line as if something on the bus had sent them.
+    void inject(const QByteArray &bytes) { feed(bytes); }
+
     QList<QByteArray> sent;
 
 private:

@@ -8,7 +8,7 @@ korvel_build
 
 SIM_COM="${KORVEL_SIM_COM:-7}"
 SIM_OUT="$(mktemp)"
-"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" ${KORVEL_SIM_ARGS:-} </dev/null >"$SIM_OUT" 2>&1 &
+"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" --install "$KORVEL_BUILD/sim/demo.install" ${KORVEL_SIM_ARGS:-} </dev/null >"$SIM_OUT" 2>&1 &
 SIM_PID=$!
 cleanup() { kill "$SIM_PID" 2>/dev/null || true; rm -f "$SIM_OUT"; }
 trap cleanup EXIT

@@ -52,7 +52,7 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
       m_settingsPath(services.settingsPath),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
       m_tables(services.dialogs, this),
-      TSearchArvo(QStringLiteral("TSearchArvo"), services.clock, 300)
+      m_engine(services.log, services.clock, services.port, m_tables, this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvel - QBX:BUS door station programming"));
@@ -109,6 +109,29 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
                                         m_log.append(QStringLiteral("> Error: ") + error);
                                 });
     }
+
+    m_engine.setPortTextSource([this]() { return m_scan.currentText(); });
+    m_engine.setAbortHook([this](BusOperation operation) {
+        QPushButton *button = nullptr;
+        switch (operation) {
+        case BusOperation::ReadSerials:
+            button = btnReadSN;
+            break;
+        case BusOperation::SendSerials:
+            button = btnSendSN;
+            break;
+        case BusOperation::ReadParams:
+            button = btnParams;
+            break;
+        default:
+            break;
+        }
+        if (button && button->text() == QLatin1String("Abort"))
+            button->click();
+    });
+    connect(&m_engine, &BusEngine::buttonStatesChanged, this, &TForm1::UpdateBtnState);
+    connect(&m_engine, &BusEngine::searchRunningChanged, this, &TForm1::onSearchRunning);
+    connect(btnFindMAIN, &QPushButton::clicked, this, [this]() { m_engine.btnFindMAINClick(); });
 
     connect(&m_scan, &InterfaceScan::portListChanged, this, &TForm1::syncPortList);
     connect(&m_scan, &InterfaceScan::buttonEnabled, this, &TForm1::onScanButton);
@@ -337,6 +360,21 @@ void TForm1::onScanButton(InterfaceScan::Button button, bool enabled)
     }
 }
 
+QList<EngineTimer *> TForm1::engineTimers()
+{
+    QList<EngineTimer *> timers = m_engine.timers();
+    timers.append(&m_scan.closePortTimer());
+    return timers;
+}
+
+void TForm1::onSearchRunning(bool running)
+{
+    // Another bus operation must not start under a running search.
+    btnFindMAIN->setEnabled(!running);
+    btnScanPort->setEnabled(!running);
+    UpdateBtnState();
+}
+
 void TForm1::UpdateBtnState()
 {
     ButtonInputs in;
@@ -346,7 +384,9 @@ void TForm1::UpdateBtnState()
     in.phoneRows = m_tables.tblPhoneSerials().recordCount();
     in.programmingFiles = ListView1->topLevelItemCount();
     in.testFiles = ListView2->topLevelItemCount();
-    const ButtonStates s = ComputeButtonStates(in);
+    ButtonStates s = ComputeButtonStates(in);
+    if (m_engine.searchRunning())
+        s.readSN = s.sendSN = s.params = s.option = false;
     btnReadSN->setEnabled(s.readSN);
     btnImport->setEnabled(s.import);
     btnParams->setEnabled(s.params);
@@ -380,13 +420,13 @@ void TForm1::LoadSettings()
     if (m_settingsPath.isEmpty())
         return;
     Settings = LoadSettingsValues(m_settingsPath);
-    ApplyTimeOuts(Settings, TimeOutOccasion::Startup, {&TSearchArvo, &m_scan.closePortTimer()});
+    ApplyTimeOuts(Settings, TimeOutOccasion::Startup, engineTimers());
 }
 
 void TForm1::FormShow()
 {
     LoadSettings();
-    const QString speed = TimingModeLine(TSearchArvo.interval());
+    const QString speed = TimingModeLine(m_engine.TSearchArvo.interval());
     if (!speed.isEmpty())
         m_log.append(speed);
     m_scan.cbPortDropDown();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "busengine.h"
 #include "engineclock.h"
 #include "installationtables.h"
 #include "interfacescan.h"
@@ -81,8 +82,9 @@ public:
     InterfaceScan &scan() { return m_scan; }
     InstallationTables &tables() { return m_tables; }
     OperationLog &log() { return m_log; }
-    // Protocol time-out in effect: the interval of the search timer.
-    EngineTimer &searchArvoTimer() { return TSearchArvo; }
+    BusEngine &engine() { return m_engine; }
+    // Every engine timer, for the time-outs of the settings.
+    QList<EngineTimer *> engineTimers();
 
     // Settings in effect until the settings dialog holds them.
     SettingsValues Settings;
@@ -148,6 +150,7 @@ private:
     void buildMenu();
     void syncPortList();
     void onScanButton(InterfaceScan::Button button, bool enabled);
+    void onSearchRunning(bool running);
     void nudgeWidth(QWidget *widget);
     bool FormClose();
 
@@ -159,7 +162,7 @@ private:
     QString m_settingsPath;
     InterfaceScan m_scan;
     InstallationTables m_tables;
-    EngineTimer TSearchArvo;
+    BusEngine m_engine;
     TForm4 *Form4 = nullptr;
     bool m_shown = false;
 };
