@@ -1,4 +1,8 @@
 #include "aboutbox.h"
+#include "crashreporter.h"
+#include "paramsdialog.h"
+#include "settingsdialog.h"
+#include "settingsstore.h"
 #include "engineclock.h"
 #include "mainwindow.h"
 #include "operationlog.h"
@@ -12,7 +16,7 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    KorvelApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvel"));
     QApplication::setApplicationVersion(ProgramVersion);
 
@@ -30,11 +34,18 @@ int main(int argc, char *argv[])
     QtSerialLink port;
     QtSerialLink scanPort;
     WidgetDialogs dialogs;
-    TForm1 form1({log, clock, port, scanPort, dialogs, platform,
-                  SettingsFilePath(QCoreApplication::applicationFilePath())});
+    const QString settingsPath = SettingsFilePath(QCoreApplication::applicationFilePath());
+    CrashReporter reporter(settingsPath, &log);
+    app.setCrashReporter(&reporter);
+
+    // The windows in their order: main window, settings, parameters, About.
+    TForm1 form1({log, clock, port, scanPort, dialogs, platform, settingsPath});
     dialogs.setParent(&form1);
+    TForm3 form3({settingsPath, form1.engineTimers(), dialogs, log, &reporter}, &form1);
+    EngineState &engine = form1.engine().state();
+    TForm2 form2(dialogs, engine.ParamImage, engine.InitMemoryMode, &form1);
     TForm4 form4(&form1);
-    form1.setAboutBox(&form4);
+    form1.setDialogs(&form3, &form2, &form4);
     form1.show();
     return app.exec();
 }

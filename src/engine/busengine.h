@@ -28,6 +28,8 @@ struct EngineState {
     int LastPartRequested = 0;
     bool InitMemoryMode = false;
     MemTable::Bookmark DeviceBookmark = 0;
+    // The MAIN's parameter block as 16 hex digits, read or to be written.
+    QString ParamImage;
 };
 
 // Step codes of `BusStep`.

@@ -1,15 +1,18 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
+#include "paramsdialog.h"
+#include "settingsdialog.h"
+#include "settingsstore.h"
 #include "buttonstate.h"
 #include "dialogs.h"
 #include "elapsedtime.h"
+#include "grids.h"
 #include "logview.h"
 #include "operationlog.h"
 #include "platformservices.h"
 #include "selfreplace.h"
 #include "seriallink.h"
-#include "timeouts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -83,6 +86,12 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     });
 
     m_tables.setClearPhoneTblOption([this]() { return cbClearPhoneTbl->isChecked(); });
+    // "Show warnings" is read from the settings dialog at the moment of use.
+    m_tables.setShowWarnings([this]() { return !Form3 || Form3->showWarnings(); });
+    connect(btnOption, &QPushButton::clicked, this, [this]() {
+        if (Form2)
+            Form2->btnOptionClick(btnOption, m_tables.tblDeviceSerials());
+    });
     connect(&m_tables, &InstallationTables::currentDeviceChanged, this, [this]() {
         btnParams->setEnabled(m_tables.isCurrentDeviceMain());
         TRefreshScroll.start();
@@ -167,7 +176,7 @@ void TForm1::buildWidgets()
     portRow->addWidget(btnFindMAIN);
     portRow->addStretch();
     devLayout->addLayout(portRow);
-    CRDBGrid2 = new QTableView(devices);
+    CRDBGrid2 = new DeviceGrid(m_tables, m_dialogs, devices);
     CRDBGrid2->setObjectName(QStringLiteral("CRDBGrid2"));
     devLayout->addWidget(CRDBGrid2);
     auto *devButtons = new QHBoxLayout;
@@ -188,7 +197,7 @@ void TForm1::buildWidgets()
     // Phone serials of every call button.
     auto *phones = new QGroupBox(QStringLiteral("Phone serials"), central);
     auto *phoneLayout = new QVBoxLayout(phones);
-    CRDBGrid1 = new QTableView(phones);
+    CRDBGrid1 = new PhoneGrid(m_tables, m_dialogs, phones);
     CRDBGrid1->setObjectName(QStringLiteral("CRDBGrid1"));
     phoneLayout->addWidget(CRDBGrid1);
     auto *phoneButtons1 = new QHBoxLayout;
@@ -311,6 +320,12 @@ void TForm1::buildMenu()
     About1 = menuBar()->addAction(QStringLiteral("About"));
     About1->setObjectName(QStringLiteral("About1"));
 
+    connect(Settings1, &QAction::triggered, this, [this]() {
+        if (Form3)
+            Form3->exec();
+    });
+    connect(Refreshfilelist1, &QAction::triggered, this, &TForm1::RefreshTxtFileList);
+    connect(Refreshtestfilelist1, &QAction::triggered, this, &TForm1::RefreshTxtTestFileList);
     connect(Showscrollbar1, &QAction::triggered, this, [this]() {
         nudgeWidth(CRDBGrid1);
         nudgeWidth(CRDBGrid2);
@@ -415,17 +430,22 @@ void TForm1::showEvent(QShowEvent *event)
     }
 }
 
-void TForm1::LoadSettings()
+void TForm1::setDialogs(TForm3 *settings, TForm2 *params, TForm4 *about)
 {
-    if (m_settingsPath.isEmpty())
-        return;
-    Settings = LoadSettingsValues(m_settingsPath);
-    ApplyTimeOuts(Settings, TimeOutOccasion::Startup, engineTimers());
+    Form3 = settings;
+    Form2 = params;
+    Form4 = about;
+    if (Form3) {
+        Form3->setTimers(engineTimers());
+        Form3->RefreshTxtFileList = [this]() { RefreshTxtFileList(); };
+        Form3->RefreshTxtTestFileList = [this]() { RefreshTxtTestFileList(); };
+    }
 }
 
 void TForm1::FormShow()
 {
-    LoadSettings();
+    if (Form3)
+        Form3->LoadSettings();
     const QString speed = TimingModeLine(m_engine.TSearchArvo.interval());
     if (!speed.isEmpty())
         m_log.append(speed);
@@ -493,11 +513,8 @@ bool TForm1::FormClose()
     if (DownloadRunning)
         return refuse(DownloadThreadId);
     // The first exit writes the settings file with the values in effect.
-    if (!m_settingsPath.isEmpty() && !QFileInfo::exists(m_settingsPath)) {
-        QString error;
-        if (!SaveSettingsValues(m_settingsPath, Settings, &error))
-            m_log.append(QStringLiteral("> Error: ") + error);
-    }
+    if (Form3 && !m_settingsPath.isEmpty() && !QFileInfo::exists(m_settingsPath))
+        Form3->SaveSettings(false);
     KeyNumberList.clear();
     return true;
 }

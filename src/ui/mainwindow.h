@@ -5,7 +5,6 @@
 #include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
-#include "settingsstore.h"
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -23,9 +22,12 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
-class QTableView;
+class DeviceGrid;
+class PhoneGrid;
 class QTreeWidget;
 class SerialLink;
+class TForm2;
+class TForm3;
 class TForm4;
 
 // What the main window works with; the program passes the real ones, tests
@@ -62,7 +64,8 @@ public:
     explicit TForm1(const MainWindowServices &services, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    void setAboutBox(TForm4 *about) { Form4 = about; }
+    // The dialogs created after the window, in the order of program start.
+    void setDialogs(TForm3 *settings, TForm2 *params, TForm4 *about);
 
     // Start-up chain and its end handlers.
     void FormShow();
@@ -73,7 +76,6 @@ public:
     void RefreshTxtTestFileList();
     void Checkfornewversion1Click();
 
-    void LoadSettings();
     void UpdateBtnState();
     void FormResize();
     void sizeMove();
@@ -85,9 +87,6 @@ public:
     BusEngine &engine() { return m_engine; }
     // Every engine timer, for the time-outs of the settings.
     QList<EngineTimer *> engineTimers();
-
-    // Settings in effect until the settings dialog holds them.
-    SettingsValues Settings;
 
     // Main-window state.
     bool StartupChain = true;
@@ -124,8 +123,8 @@ public:
     QPushButton *btnClearData = nullptr;
     QPushButton *btnSetTestData = nullptr;
     QCheckBox *cbClearPhoneTbl = nullptr;
-    QTableView *CRDBGrid1 = nullptr;  // phone grid
-    QTableView *CRDBGrid2 = nullptr;  // device grid
+    PhoneGrid *CRDBGrid1 = nullptr;   // phone grid
+    DeviceGrid *CRDBGrid2 = nullptr;  // device grid
     QTabWidget *pgAllFiles = nullptr;
     QTreeWidget *ListView1 = nullptr;
     QTreeWidget *ListView2 = nullptr;
@@ -163,6 +162,8 @@ private:
     InterfaceScan m_scan;
     InstallationTables m_tables;
     BusEngine m_engine;
+    TForm2 *Form2 = nullptr;
+    TForm3 *Form3 = nullptr;
     TForm4 *Form4 = nullptr;
     bool m_shown = false;
 };

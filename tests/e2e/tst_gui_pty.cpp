@@ -1,6 +1,7 @@
 // The program's window on real serial port code, against the simulator's
 // demo installation on a pseudo-terminal.
 #include "devicetable.h"
+#include "grids.h"
 #include "installationtables.h"
 #include "mainwindow.h"
 #include "operationlog.h"
@@ -84,6 +85,9 @@ void TestGuiPty::scanAndFindDevices()
                  expected[i][2].toString());
         QCOMPARE(devices.valueAt(i, DeviceTable::IsVideoMain).toBool(), expected[i][3].toBool());
     }
+    // The device grid shows them.
+    QCOMPARE(form.CRDBGrid2->model()->rowCount(), 3);
+    QCOMPARE(form.CRDBGrid2->model()->index(2, 0).data().toString(), QStringLiteral("703711"));
     // Read serials is ready now that door stations are known.
     QVERIFY(form.btnReadSN->isEnabled());
 }

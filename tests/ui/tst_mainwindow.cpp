@@ -8,6 +8,8 @@
 #include "operationlog.h"
 #include "platformservices.h"
 #include "qbxsimulator.h"
+#include "settingsdialog.h"
+#include "settingsstore.h"
 #include "simlink.h"
 
 #include <QAction>
@@ -42,10 +44,13 @@ struct Window {
     ScriptedDialogs dialogs;
     NoPlatform platform;
     TForm1 form;
+    TForm3 form3;
 
     explicit Window(int lastPort = 0, const QString &settingsPath = QString())
-        : form({log, clock, port, scanPort, dialogs, platform, settingsPath})
+        : form({log, clock, port, scanPort, dialogs, platform, settingsPath}),
+          form3({settingsPath, {}, dialogs, log, nullptr}, &form)
     {
+        form.setDialogs(&form3, nullptr, nullptr);
         for (auto *link : {&port, &scanPort}) {
             link->setPorts({3, 7}, {3, 7});
             link->setSimulatorPort(7);
