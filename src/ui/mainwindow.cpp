@@ -158,7 +158,7 @@ void TForm1::buildWidgets()
     outer->setContentsMargins(4, 4, 4, 0);
 
     auto *top = new QHBoxLayout;
-    outer->addLayout(top, 3);
+    outer->addLayout(top, 2);
 
     // Door stations: port, scan, search, the device grid.
     auto *devices = new QGroupBox(QStringLiteral("Devices"), central);
@@ -192,7 +192,7 @@ void TForm1::buildWidgets()
     devButtons->addStretch();
     devLayout->addLayout(devButtons);
     devLayout->addWidget(cbClearPhoneTbl);
-    top->addWidget(devices, 5);
+    top->addWidget(devices, 6);
 
     // Phone serials of every call button.
     auto *phones = new QGroupBox(QStringLiteral("Phone serials"), central);
@@ -263,12 +263,14 @@ void TForm1::buildWidgets()
     fileButtons->addWidget(btnRenameTXT);
     fileButtons->addWidget(btnDeleteTXT);
     fileLayout->addLayout(fileButtons);
-    top->addWidget(files, 4);
+    // The grids need the room; the file list keeps a narrow column.
+    files->setMaximumWidth(300);
+    top->addWidget(files, 3);
 
     Memo1 = new LogView(central);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->attach(m_log);
-    outer->addWidget(Memo1, 2);
+    outer->addWidget(Memo1, 1);
 
     // Status bar: "Completed:", the progress bar, the elapsed time.
     SB = new QStatusBar(this);
