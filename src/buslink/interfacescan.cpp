@@ -24,6 +24,17 @@ bool OpenDPXPort(SerialLink &link, int port, OperationLog &log, EngineClock &clo
     return opened;
 }
 
+bool ChosenPortNumber(const QString &entry, OperationLog &log, int &number)
+{
+    if (entry == InterfaceScan::Offline) {
+        log.append(QStringLiteral("ERROR: You are in offline mode!"));
+        return false;
+    }
+    bool isNumber = false;
+    number = entry.toInt(&isNumber);
+    return isNumber;
+}
+
 QString TimingModeLine(int protocolTimeoutMs)
 {
     if (protocolTimeoutMs >= 200 && protocolTimeoutMs <= 499)
@@ -119,13 +130,8 @@ void InterfaceScan::cbPortSelect(int index)
 void InterfaceScan::btnScanPortClick()
 {
     const QString text = currentText();
-    if (text == Offline) {
-        m_log.append(QStringLiteral("ERROR: You are in offline mode!"));
-        return;
-    }
-    bool isNumber = false;
-    const int number = text.toInt(&isNumber);
-    if (!isNumber)
+    int number = 0;
+    if (!ChosenPortNumber(text, m_log, number))
         return;
 
     emit buttonEnabled(Button::ScanPort, false);

@@ -14,6 +14,10 @@ class SerialLink;
 // keeps the GUI responsive.
 bool OpenDPXPort(SerialLink &link, int port, OperationLog &log, EngineClock &clock);
 
+// The port number shown in the port list for a scan or a search. "offline"
+// is refused with its log line; "refresh" (no number) silently.
+bool ChosenPortNumber(const QString &entry, OperationLog &log, int &number);
+
 // The start-up line that names the timing mode for a protocol time-out;
 // empty for a value outside both ranges.
 QString TimingModeLine(int protocolTimeoutMs);

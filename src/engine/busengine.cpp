@@ -89,14 +89,8 @@ void BusEngine::btnFindMAINClick()
 {
     if (m_searchRunning)
         return;
-    const QString text = m_portText ? m_portText() : QString();
-    if (text == InterfaceScan::Offline) {
-        m_log.append(QStringLiteral("ERROR: You are in offline mode!"));
-        return;
-    }
-    bool isNumber = false;
-    const int number = text.toInt(&isNumber);
-    if (!isNumber)
+    int number = 0;
+    if (!ChosenPortNumber(m_portText ? m_portText() : QString(), m_log, number))
         return;
     if (m_port.isOpen() && m_port.portNumber() != number && !m_port.close())
         return;

@@ -395,9 +395,9 @@ void TestCodec::roundTrip()
     QFETCH(QString, extToken);
     QFETCH(QList<int>, counts);
 
-    const quint32 seed = QRandomGenerator::global()->generate();
-    QRandomGenerator random(seed);
-    const QByteArray seedText = "seed " + QByteArray::number(seed);
+    const quint32 draw = QRandomGenerator::global()->generate();
+    QRandomGenerator random(draw);
+    const QByteArray drawText = "random draw " + QByteArray::number(draw);
 
     for (int count : counts) {
         DeviceTable devices;
@@ -429,7 +429,7 @@ void TestCodec::roundTrip()
         QCOMPARE(mainImage.size(), MainImageChars);
         QCOMPARE(extImage.size(), (devices.recordCount() - 1) * ExtTableChars);
         DecodePhoneSerials(devices, phones, mainImage, extImage, log);
-        QVERIFY2(phoneRows(phones) == expected, seedText + " count " + QByteArray::number(count));
+        QVERIFY2(phoneRows(phones) == expected, drawText + " count " + QByteArray::number(count));
         QVERIFY(log.lines().isEmpty());
     }
 }
