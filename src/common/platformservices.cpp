@@ -56,3 +56,25 @@ bool SystemPlatformServices::copyFileOver(const QString &source, const QString &
     return true;
 #endif
 }
+
+bool RecordingPlatformServices::startProgram(const QString &path, const QStringList &args,
+                                             bool hidden)
+{
+    calls << QStringLiteral("start %1 %2%3")
+                 .arg(path)
+                 .arg(hidden)
+                 .arg(args.isEmpty() ? QString() : QLatin1Char(' ') + args.join(QLatin1Char(' ')));
+    return true;
+}
+
+bool RecordingPlatformServices::openWithDefault(const QString &path)
+{
+    calls << QStringLiteral("open ") + path;
+    return true;
+}
+
+bool RecordingPlatformServices::copyFileOver(const QString &source, const QString &target)
+{
+    calls << QStringLiteral("copy %1 %2").arg(source, target);
+    return copyResult;
+}

@@ -26,3 +26,15 @@ public:
     bool openWithDefault(const QString &path) override;
     bool copyFileOver(const QString &source, const QString &target) override;
 };
+
+// Test double: records each call and does nothing else.
+class RecordingPlatformServices : public PlatformServices
+{
+public:
+    bool startProgram(const QString &path, const QStringList &args, bool hidden) override;
+    bool openWithDefault(const QString &path) override;
+    bool copyFileOver(const QString &source, const QString &target) override;
+
+    QStringList calls;
+    bool copyResult = true;
+};

@@ -15,16 +15,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-namespace {
-class NoPlatform : public PlatformServices
-{
-public:
-    bool startProgram(const QString &, const QStringList &, bool) override { return false; }
-    bool openWithDefault(const QString &) override { return false; }
-    bool copyFileOver(const QString &, const QString &) override { return false; }
-};
-} // namespace
-
 class TestGuiPty : public QObject
 {
     Q_OBJECT
@@ -49,7 +39,7 @@ void TestGuiPty::scanAndFindDevices()
     QtSerialLink port;
     QtSerialLink scanPort;
     ScriptedDialogs dialogs;
-    NoPlatform platform;
+    RecordingPlatformServices platform;
     TForm1 form({log, clock, port, scanPort, dialogs, platform});
     form.scan().setLastPortStore([]() { return 7; }, [](int) {});
     form.show();

@@ -25,14 +25,6 @@
 
 namespace {
 
-class NoPlatform : public PlatformServices
-{
-public:
-    bool startProgram(const QString &, const QStringList &, bool) override { return false; }
-    bool openWithDefault(const QString &) override { return false; }
-    bool copyFileOver(const QString &, const QString &) override { return false; }
-};
-
 // The main window on the simulator: the bus on virtual time, the window's
 // own chain on the real event loop.
 struct Window {
@@ -42,7 +34,7 @@ struct Window {
     sim::SimLink port{simulator, clock};
     sim::SimLink scanPort{simulator, clock};
     ScriptedDialogs dialogs;
-    NoPlatform platform;
+    RecordingPlatformServices platform;
     TForm1 form;
     TForm3 form3;
 

@@ -44,22 +44,6 @@ int runCopy(const QString &path)
     return process.exitCode();
 }
 
-struct Recorder : PlatformServices {
-    bool copyResult = true;
-    QStringList calls;
-    bool startProgram(const QString &path, const QStringList &, bool hidden) override
-    {
-        calls << QStringLiteral("start %1 %2").arg(path).arg(hidden);
-        return true;
-    }
-    bool openWithDefault(const QString &) override { return false; }
-    bool copyFileOver(const QString &source, const QString &target) override
-    {
-        calls << QStringLiteral("copy %1 %2").arg(source, target);
-        return copyResult;
-    }
-};
-
 } // namespace
 
 class TestSelfReplace : public QObject
@@ -101,7 +85,7 @@ void TestSelfReplace::decision()
     QFETCH(bool, copyOk);
     QFETCH(bool, replacement);
     QFETCH(QStringList, calls);
-    Recorder services;
+    RecordingPlatformServices services;
     services.copyResult = copyOk;
     QCOMPARE(RunReplacementStep(exe, services), replacement);
     QCOMPARE(services.calls, calls);
