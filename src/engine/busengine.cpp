@@ -45,7 +45,16 @@ BusEngine::BusEngine(OperationLog &log, EngineClock &clock, SerialLink &port,
       TSearchKennung(QStringLiteral("TSearchKennung"), clock, 300),
       TSearchExt(QStringLiteral("TSearchExt"), clock, 500),
       TTimeOutSend(QStringLiteral("TTimeOutSend"), clock, 1250),
-      TSeriesTypeTimeOut(QStringLiteral("TSeriesTypeTimeOut"), clock, 3000), m_log(log),
+      TSeriesTypeTimeOut(QStringLiteral("TSeriesTypeTimeOut"), clock, 3000),
+      TSelMemReadDevice(QStringLiteral("TSelMemReadDevice"), clock, 300),
+      TSelMemWriteDevice(QStringLiteral("TSelMemWriteDevice"), clock, 300),
+      TReset(QStringLiteral("TReset"), clock, 300),
+      TReadSerials(QStringLiteral("TReadSerials"), clock, 300),
+      TReadSerialsExt(QStringLiteral("TReadSerialsExt"), clock, 300),
+      TReadParams(QStringLiteral("TReadParams"), clock, 300),
+      TWriteSerials(QStringLiteral("TWriteSerials"), clock, 300),
+      TWriteSerialsExt(QStringLiteral("TWriteSerialsExt"), clock, 300),
+      TWriteParams(QStringLiteral("TWriteParams"), clock, 300), m_log(log),
       m_clock(clock), m_port(port), m_tables(tables)
 {
     TSearchArvo.setHandler([this]() { TSearchArvoTimer(); });
@@ -62,7 +71,10 @@ BusEngine::BusEngine(OperationLog &log, EngineClock &clock, SerialLink &port,
 
 QList<EngineTimer *> BusEngine::timers()
 {
-    return {&TSearchArvo, &TSearchKennung, &TSearchExt, &TTimeOutSend};
+    return {&TSearchArvo,       &TSearchKennung,     &TSearchExt,    &TTimeOutSend,
+            &TSelMemReadDevice, &TSelMemWriteDevice, &TReset,        &TReadSerials,
+            &TReadSerialsExt,   &TReadParams,        &TWriteSerials, &TWriteSerialsExt,
+            &TWriteParams};
 }
 
 void BusEngine::setSearchRunning(bool running)

@@ -87,6 +87,21 @@ public:
     // hold the search at step 8 for ever.
     EngineTimer TSeriesTypeTimeOut;
 
+    // Timers of the memory read and write sequences and the reset. They
+    // carry their time-outs from the settings; their handlers belong to
+    // those sequences.
+    EngineTimer TSelMemReadDevice;
+    EngineTimer TSelMemWriteDevice;
+    EngineTimer TReset;
+    EngineTimer TReadSerials;
+    EngineTimer TReadSerialsExt;
+    EngineTimer TReadParams;
+    EngineTimer TWriteSerials;
+    EngineTimer TWriteSerialsExt;
+    EngineTimer TWriteParams;
+
+    // The engine's timers that take a time-out from the settings, and the
+    // search's own fixed ones.
     QList<EngineTimer *> timers();
 
 signals:

@@ -326,9 +326,13 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
 void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
     const QString text = index.data(Qt::EditRole).toString();
-    if (auto *combo = qobject_cast<QComboBox *>(editor))
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         combo->setCurrentText(text);
-    else if (auto *edit = qobject_cast<QLineEdit *>(editor))
+        // A key typed into the cell replaces its value, as with the plain
+        // editors, which the view selects itself.
+        if (combo->lineEdit())
+            combo->lineEdit()->selectAll();
+    } else if (auto *edit = qobject_cast<QLineEdit *>(editor))
         edit->setText(text);
 }
 
@@ -524,7 +528,10 @@ bool DeviceGrid::deleteCurrentRow()
 
 void DeviceGrid::keyPressEvent(QKeyEvent *event)
 {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // An Enter that ends an edit also reaches the grid, before the typed
+    // value is committed; closeEditor checks that one after the commit.
+    const bool enter =
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !isEditing();
     InstallationGrid::keyPressEvent(event);
     if (enter)
         m_tables.deviceEnterPressed();

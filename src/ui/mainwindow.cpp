@@ -93,7 +93,12 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
             Form2->btnOptionClick(btnOption, m_tables.tblDeviceSerials());
     });
     connect(&m_tables, &InstallationTables::currentDeviceChanged, this, [this]() {
-        btnParams->setEnabled(m_tables.isCurrentDeviceMain());
+        // A running bus operation moves the cursor too; the states it set
+        // stand, so Parameters neither starts a second one nor loses its Abort.
+        const bool busy =
+            m_engine.searchRunning() || m_engine.state().ActiveOperation != BusOperation::None;
+        if (!busy)
+            btnParams->setEnabled(m_tables.isCurrentDeviceMain());
         TRefreshScroll.start();
     });
     connect(&m_tables, &InstallationTables::updateBtnStateRequested, this, &TForm1::UpdateBtnState);
@@ -210,6 +215,7 @@ void TForm1::buildWidgets()
     btnClearTbl = makeButton(phones, "btnClearTbl", QStringLiteral("Clr table"), true);
     btnClearData = makeButton(phones, "btnClearData", QStringLiteral("Clr data"), true);
     btnSetTestData = makeButton(phones, "btnSetTestData", QStringLiteral("Set test data"), true);
+    btnSetTestData->setToolTip(QStringLiteral("Click twice to populate SN2 column!"));
     phoneButtons2->addWidget(btnClearTbl);
     phoneButtons2->addWidget(btnClearData);
     phoneButtons2->addWidget(btnSetTestData);

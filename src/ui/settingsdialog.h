@@ -152,5 +152,4 @@ private:
     // The file's values as last read; stands in for a missing timer and
     // for a port type the radio group cannot show.
     SettingsValues m_values;
-    bool m_closing = false;
 };

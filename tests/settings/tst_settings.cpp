@@ -187,6 +187,12 @@ void TestSettings::read_data()
     timeOutRead("last line without line end", "[TimeSett]\r\nTimeOutRead=450", 450);
     timeOutRead("first of repeated keys", "[TimeSett]\r\nTimeOutRead=450\r\nTimeOutRead=600\r\n",
                 450);
+    timeOutRead("garbage lines around the key",
+                "\x01\xFF\r\n[TimeSett]\r\n\xC3 no setting\r\n=\r\n[\r\nTimeOutRead=450\r\n"
+                "x]y\r\n",
+                450);
+    timeOutRead("unknown sections before and after",
+                "[Window]\r\nLeft=1\r\n[TimeSett]\r\nTimeOutRead=450\r\n[Phones]\r\nA=2\r\n", 450);
     timeOutRead("UTF-16LE file",
                 utf16LeWithBom(QStringLiteral("[TimeSett]\r\nTimeOutRead=450\r\n")), 450);
 

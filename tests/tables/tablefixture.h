@@ -23,8 +23,9 @@ struct TablesFixture {
     PhoneTable &phones() { return tables.tblPhoneSerials(); }
 
     // Device rows from a compact description, e.g. "M0:4 E1:16 e2:16":
-    // M for a MAIN, E for an EXT, lower case for an inactive row, then the
-    // order number and, after the colon, the button count. All are Korvel.
+    // M for a MAIN, E for an EXT, X for a row of neither type (2), lower case
+    // for an inactive row, then the order number and, after the colon, the
+    // button count. All are Korvel.
     bool addDevices(const QString &rows)
     {
         qint32 serial = 70001;
@@ -33,7 +34,8 @@ struct TablesFixture {
             const QStringList numbers = token.mid(1).split(QLatin1Char(':'));
             if (numbers.size() != 2)
                 return false;
-            const qint32 type = kind.toUpper() == QLatin1Char('M') ? 0 : 1;
+            const QChar upper = kind.toUpper();
+            const qint32 type = upper == QLatin1Char('M') ? 0 : upper == QLatin1Char('X') ? 2 : 1;
             if (!devices().appendFoundDevice(serial++, type, numbers.at(0).toInt()) ||
                 !SetFieldValue(devices(), DeviceTable::SeriesTypeStr, QStringLiteral("Korvel")) ||
                 !SetFieldValue(devices(), DeviceTable::DeviceKeyNo, numbers.at(1).toInt()) ||

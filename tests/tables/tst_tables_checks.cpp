@@ -69,6 +69,11 @@ void TestChecks::checkDataError_data()
     QTest::newRow("empty phone table passes") << "M0:4 E1:16" << 0 << false << 20 << QString();
     QTest::newRow("five EXTs") << "M0:20 E1:26 E2:26 E3:26 E4:26 E5:26" << 0 << false << 150
                                << QString();
+    // Every active row that is not a MAIN takes an EXT position.
+    QTest::newRow("a row of neither type counts as an EXT")
+        << "M0:4 X1:16 E2:16" << 0 << false << 36 << QString();
+    QTest::newRow("a row of neither type without buttons")
+        << "M0:4 X1:0" << 0 << true << 4 << ExtKeys;
     QTest::newRow("inactive rows take no part")
         << "m0:0 M0:4 e7:-3 E1:16 e1:0" << 0 << false << 20 << QString();
 }
@@ -197,6 +202,7 @@ void TestChecks::checkTotalBtnNo()
                                  .arg(keyNo.toInt());
         QCOMPARE(f.dialogs.shownTexts(), QStringList{text});
         QCOMPARE(f.dialogs.shown.first().kind, Dialogs::Kind::Warning);
+        QCOMPARE(f.dialogs.shown.first().buttons, Dialogs::Buttons::Ok);
     } else {
         QVERIFY(f.dialogs.shown.isEmpty());
     }

@@ -1,10 +1,16 @@
 #include "dialogs.h"
 #include "grids.h"
 #include "installationtables.h"
+#include "mainwindow.h"
+#include "operationlog.h"
+#include "platformservices.h"
+#include "qtseriallink.h"
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include <memory>
@@ -17,12 +23,14 @@ const QString VideoRefusal = QStringLiteral("You can set this value only for MAI
 struct Fixture {
     ScriptedDialogs dialogs;
     InstallationTables tables{dialogs};
+    bool showWarnings = true;
 
     Fixture()
     {
         // Keep phone rows when button counts change, so each test sets up
         // both tables independently.
         tables.setClearPhoneTblOption([] { return false; });
+        tables.setShowWarnings([this] { return showWarnings; });
     }
 
     DeviceTable &devices() { return tables.tblDeviceSerials(); }
@@ -87,17 +95,29 @@ private slots:
     void emptyBooleanDrawnUnticked();
     void cellColours_data();
     void cellColours();
+    void checkBoxCellBackground_data();
+    void checkBoxCellBackground();
+    void selectedCellTextIsBold();
     void keyNoChoicesFollowCurrentRow_data();
     void keyNoChoicesFollowCurrentRow();
+    void typedKeyNoCheckedOnEnter_data();
     void typedKeyNoCheckedOnEnter();
+    void buttonCountCheckedOnClickAndEnter_data();
+    void buttonCountCheckedOnClickAndEnter();
+    void typingReplacesCellValue_data();
+    void typingReplacesCellValue();
     void currentRowSync_data();
     void currentRowSync();
     void appendingFromGrid_data();
     void appendingFromGrid();
     void deleteShortcut_data();
     void deleteShortcut();
+    void emptyViewsAreSafe_data();
+    void emptyViewsAreSafe();
     void serialEditor_data();
     void serialEditor();
+    void mainWindowWiring_data();
+    void mainWindowWiring();
 };
 
 void TestGrids::modelsStayConsistent()
@@ -350,6 +370,77 @@ void TestGrids::cellColours()
     QCOMPARE(image.pixelColor(2, 2).rgb(), colour.rgb());
 }
 
+void TestGrids::checkBoxCellBackground_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QColor>("colour");
+
+    // The current cell is row 2, "Active:".
+    QTest::newRow("selected") << 1 << int(DeviceTableModel::ColActive) << QColor(192, 220, 192);
+    QTest::newRow("selected row, Video")
+        << 1 << int(DeviceTableModel::ColVideo) << QColor(255, 251, 240);
+    QTest::newRow("first row") << 0 << int(DeviceTableModel::ColVideo) << QColor(255, 255, 255);
+    QTest::newRow("third row") << 2 << int(DeviceTableModel::ColActive) << QColor(255, 255, 255);
+}
+
+void TestGrids::checkBoxCellBackground()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QColor, colour);
+
+    Fixture f;
+    f.addDevices(3);
+    DeviceGrid grid(f.tables, f.dialogs);
+    showGrid(grid);
+    grid.setCurrentIndex(grid.model()->index(1, DeviceTableModel::ColActive));
+    const QImage image = cellImage(grid, row, column);
+    // The frame is one pixel smaller than the cell: its edge shows the band.
+    QCOMPARE(image.pixelColor(0, 0).rgb(), colour.rgb());
+    QCOMPARE(image.pixelColor(image.width() - 1, image.height() / 2).rgb(), colour.rgb());
+    // Something other than the band is drawn inside: the check-box frame.
+    bool framed = false;
+    for (int x = 1; x < image.width() - 1 && !framed; ++x)
+        framed = image.pixelColor(x, image.height() / 2).rgb() != colour.rgb();
+    QVERIFY(framed);
+}
+
+void TestGrids::selectedCellTextIsBold()
+{
+    // Rows 1 and 3 share the white band and their PhoneSN1 text.
+    Fixture f;
+    for (int id = 1; id <= 3; ++id)
+        QVERIFY(f.phones().appendRow(id, 888888, std::nullopt));
+    PhoneGrid grid(f.tables, f.dialogs);
+    showGrid(grid);
+    grid.setCurrentIndex(grid.model()->index(0, PhoneTableModel::ColPhoneSN1));
+
+    // Ink of the text, each pixel weighed by how far it is from the cell's
+    // background, so that the two bands compare fairly; bold takes more.
+    auto ink = [](const QImage &image, int &darkest) {
+        const double background = qGray(image.pixel(0, 0));
+        double sum = 0;
+        darkest = 255;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int gray = qGray(image.pixel(x, y));
+                darkest = qMin(darkest, gray);
+                sum += qMax(0.0, (background - gray) / background);
+            }
+        }
+        return sum;
+    };
+    int selectedDarkest = 0;
+    int plainDarkest = 0;
+    const double selected = ink(cellImage(grid, 0, PhoneTableModel::ColPhoneSN1), selectedDarkest);
+    const double plain = ink(cellImage(grid, 2, PhoneTableModel::ColPhoneSN1), plainDarkest);
+    QVERIFY(plain > 0);
+    QVERIFY2(selected > plain * 1.2,
+             qPrintable(QStringLiteral("%1 against %2").arg(selected).arg(plain)));
+    QCOMPARE(selectedDarkest, 0); // black text
+}
+
 void TestGrids::keyNoChoicesFollowCurrentRow_data()
 {
     QTest::addColumn<int>("row");
@@ -401,25 +492,160 @@ void TestGrids::keyNoChoicesFollowCurrentRow()
     QCOMPARE(grid.keyNoPickList(), QStringList{"0"});
 }
 
+void TestGrids::typedKeyNoCheckedOnEnter_data()
+{
+    QTest::addColumn<QVariant>("before");
+    QTest::addColumn<bool>("warnings");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QVariant>("after");
+
+    const QStringList revert{QStringLiteral("Total BtnNo[5] in device table is not possible to "
+                                            "select!\r\nReverting to highest possible BtnNo!")};
+    QTest::newRow("5 on a Pentry reverts to 4")
+        << QVariant(0) << true << int(Qt::Key_5) << revert << QVariant(4);
+    QTest::newRow("warnings off keeps 5")
+        << QVariant(0) << false << int(Qt::Key_5) << QStringList{} << QVariant(5);
+    // Only the committed value is checked, never the one it replaces.
+    QTest::newRow("a choice typed over a count left from before")
+        << QVariant(6) << true << int(Qt::Key_3) << QStringList{} << QVariant(3);
+}
+
 void TestGrids::typedKeyNoCheckedOnEnter()
 {
+    QFETCH(QVariant, before);
+    QFETCH(bool, warnings);
+    QFETCH(int, key);
+    QFETCH(QStringList, shown);
+    QFETCH(QVariant, after);
+
     Fixture f;
     f.addDevices(1, QStringLiteral("Pentry"));
+    QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceKeyNo, before));
+    f.showWarnings = warnings;
     DeviceGrid grid(f.tables, f.dialogs);
     showGrid(grid);
     grid.setCurrentIndex(grid.model()->index(0, DeviceTableModel::ColKeyNo));
     grid.setFocus();
 
-    QTest::keyClick(&grid, Qt::Key_5);
+    QTest::keyClick(&grid, Qt::Key(key));
     QVERIFY(grid.isEditing());
     auto *editor = qobject_cast<QComboBox *>(grid.indexWidget(grid.currentIndex()));
     QVERIFY(editor);
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(f.dialogs.shown.size(), 1);
-    QCOMPARE(f.dialogs.shown.at(0).kind, Dialogs::Kind::Warning);
-    QVERIFY(f.dialogs.shown.at(0).text.startsWith(
-        QStringLiteral("Total BtnNo[5] in device table is not possible to select!")));
-    QCOMPARE(f.devices().value(DeviceTable::DeviceKeyNo), QVariant(4));
+    QTRY_VERIFY(!grid.isEditing());
+    QCoreApplication::processEvents();
+    QCOMPARE(f.dialogs.shownTexts(), shown);
+    for (const auto &box : f.dialogs.shown)
+        QCOMPARE(box.kind, Dialogs::Kind::Warning);
+    QCOMPARE(f.devices().value(DeviceTable::DeviceKeyNo), after);
+}
+
+void TestGrids::buttonCountCheckedOnClickAndEnter_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("active");
+
+    QTest::newRow("click on a read-only cell")
+        << "click" << int(DeviceTableModel::ColSerialNo) << true;
+    QTest::newRow("click toggling Active") << "click" << int(DeviceTableModel::ColActive) << false;
+    QTest::newRow("click on Video of the EXT")
+        << "click" << int(DeviceTableModel::ColVideo) << true;
+    QTest::newRow("Enter without an editor") << "enter" << int(DeviceTableModel::ColOrder) << true;
+}
+
+void TestGrids::buttonCountCheckedOnClickAndEnter()
+{
+    QFETCH(QString, trigger);
+    QFETCH(int, column);
+    QFETCH(bool, active);
+
+    // A Korvel EXT with 4 buttons, a count its series does not offer.
+    Fixture f;
+    f.addDevices(2);
+    QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceKeyNo, 4));
+    f.devices().first();
+    DeviceGrid grid(f.tables, f.dialogs);
+    showGrid(grid);
+    grid.setFocus();
+
+    if (trigger == QLatin1String("click")) {
+        clickCell(grid, 1, column);
+    } else {
+        grid.setCurrentIndex(grid.model()->index(1, column));
+        QTest::keyClick(&grid, Qt::Key_Return);
+    }
+    QVERIFY(!grid.isEditing());
+    QCOMPARE(f.devices().currentPosition(), 1);
+    QCOMPARE(f.devices().value(DeviceTable::DeviceActive), QVariant(active));
+    const QString warning = QStringLiteral("Total BtnNo[4] in device table is not possible to "
+                                           "select!\r\nReverting to highest possible BtnNo!");
+    // The refusal of the video flag comes first; the check runs after any click.
+    const QStringList expected = column == DeviceTableModel::ColVideo
+                                     ? QStringList{VideoRefusal, warning}
+                                     : QStringList{warning};
+    QCOMPARE(f.dialogs.shownTexts(), expected);
+    QCOMPARE(f.dialogs.shown.last().kind, Dialogs::Kind::Warning);
+    QCOMPARE(f.devices().value(DeviceTable::DeviceKeyNo), QVariant(26));
+}
+
+void TestGrids::typingReplacesCellValue_data()
+{
+    QTest::addColumn<bool>("deviceGrid");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QVariant>("stored");
+
+    // The EXT row: order 1, Pentry, 2 buttons; the phone row: PhoneSN1 501.
+    QTest::newRow("Order") << true << int(DeviceTableModel::ColOrder) << "3" << QVariant(3);
+    QTest::newRow("Order, not a number")
+        << true << int(DeviceTableModel::ColOrder) << "x" << QVariant(1);
+    QTest::newRow("BtnNo") << true << int(DeviceTableModel::ColKeyNo) << "4" << QVariant(4);
+    QTest::newRow("BtnNo, not a number")
+        << true << int(DeviceTableModel::ColKeyNo) << "-" << QVariant(2);
+    QTest::newRow("Series, completed from the list")
+        << true << int(DeviceTableModel::ColSeries) << "K" << QVariant(QStringLiteral("Korvel"));
+    // The series code is case-sensitive: the list gives the text its case.
+    QTest::newRow("Series, lower case")
+        << true << int(DeviceTableModel::ColSeries) << "k" << QVariant(QStringLiteral("Korvel"));
+    QTest::newRow("PhoneSN1") << false << int(PhoneTableModel::ColPhoneSN1) << "7" << QVariant(7);
+    QTest::newRow("PhoneSN1, not a number")
+        << false << int(PhoneTableModel::ColPhoneSN1) << "a" << QVariant(501);
+}
+
+void TestGrids::typingReplacesCellValue()
+{
+    QFETCH(bool, deviceGrid);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QVariant, stored);
+
+    Fixture f;
+    f.showWarnings = false;
+    f.addDevices(2, QStringLiteral("Pentry"));
+    QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceKeyNo, 2));
+    f.addPhones(1);
+    std::unique_ptr<InstallationGrid> grid;
+    if (deviceGrid)
+        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
+    else
+        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    showGrid(*grid);
+    const int row = deviceGrid ? 1 : 0;
+    grid->setCurrentIndex(grid->model()->index(row, column));
+    grid->setFocus();
+
+    // A key typed on a cell opens its editor with that key as the new text.
+    QTest::keyClicks(grid.get(), typed);
+    QVERIFY(grid->isEditing());
+    QWidget *editor = grid->indexWidget(grid->currentIndex());
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    grid->setCurrentIndex(grid->model()->index(row, 0)); // leaving the cell commits as well
+    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
+    QCOMPARE(table.valueAt(row, grid->tableModel()->column(column).field), stored);
 }
 
 void TestGrids::currentRowSync_data()
@@ -567,6 +793,68 @@ void TestGrids::deleteShortcut()
     QCOMPARE(table.valueAt(1, idField) == middle, rowsAfter == 3);
 }
 
+void TestGrids::emptyViewsAreSafe_data()
+{
+    QTest::addColumn<bool>("deviceGrid");
+    QTest::addColumn<QString>("how");
+
+    for (const bool deviceGrid : {true, false}) {
+        const QByteArray grid = deviceGrid ? "device grid, " : "phone grid, ";
+        QTest::newRow(grid + "empty table") << deviceGrid << "empty";
+        QTest::newRow(grid + "last row deleted") << deviceGrid << "delete";
+    }
+    QTest::newRow("device grid, filter leaves no rows") << true << "filter";
+}
+
+void TestGrids::emptyViewsAreSafe()
+{
+    QFETCH(bool, deviceGrid);
+    QFETCH(QString, how);
+
+    Fixture f;
+    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
+    if (how != QLatin1String("empty")) {
+        if (deviceGrid)
+            f.addDevices(1);
+        else
+            f.addPhones(1);
+    }
+    if (how == QLatin1String("filter")) {
+        QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceActive, false));
+        f.devices().setFiltered(true);
+    }
+    std::unique_ptr<InstallationGrid> grid;
+    if (deviceGrid)
+        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
+    else
+        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    QAbstractItemModelTester tester(grid->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    showGrid(*grid);
+    grid->setFocus();
+    if (how == QLatin1String("delete")) {
+        f.dialogs.answers = {Dialogs::Answer::Ok};
+        grid->setCurrentIndex(grid->model()->index(0, 2));
+        QTest::keyClick(grid.get(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(table.totalRecordCount(), 0);
+        f.dialogs.shown.clear();
+    }
+
+    // Nothing to click, toggle, check, delete or paint, and nothing breaks.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Up, Qt::Key_Escape})
+        QTest::keyClick(grid.get(), key);
+    QTest::keyClick(grid.get(), Qt::Key_Delete, Qt::ControlModifier);
+    QVERIFY(!grid->grab().isNull());
+    QVERIFY(f.dialogs.shown.isEmpty());
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QCOMPARE(grid->rowCountText(), QStringLiteral("0"));
+    QVERIFY(!grid->currentIndex().isValid());
+    QVERIFY(!table.hasCurrent());
+    if (auto *devices = qobject_cast<DeviceGrid *>(grid.get()))
+        QCOMPARE(devices->keyNoPickList(), QStringList{});
+}
+
 void TestGrids::serialEditor_data()
 {
     QTest::addColumn<QString>("typed");
@@ -613,6 +901,85 @@ void TestGrids::serialEditor()
     }
     QCOMPARE(f.phones().value(PhoneTable::SerialNoRead1), stored);
     QCOMPARE(grid.model()->setData(grid.currentIndex(), typed), accepted);
+}
+
+void TestGrids::mainWindowWiring_data()
+{
+    QTest::addColumn<bool>("clearOption");
+    QTest::newRow("on find device clear table") << true;
+    QTest::newRow("box unchecked") << false;
+}
+
+void TestGrids::mainWindowWiring()
+{
+    QFETCH(bool, clearOption);
+
+    FakeClock clock;
+    OperationLog log;
+    QtSerialLink port;
+    QtSerialLink scanPort;
+    ScriptedDialogs dialogs;
+    RecordingPlatformServices platform;
+    TForm1 form({log, clock, port, scanPort, dialogs, platform, QString()});
+    InstallationTables &tables = form.tables();
+    QCOMPARE(&form.CRDBGrid2->tableModel()->table(),
+             static_cast<MemTable *>(&tables.tblDeviceSerials()));
+    QCOMPARE(&form.CRDBGrid1->tableModel()->table(),
+             static_cast<MemTable *>(&tables.tblPhoneSerials()));
+
+    QCOMPARE(form.cbClearPhoneTbl->text(), QStringLiteral("on find device clear table"));
+    QCOMPARE(form.cbClearPhoneTbl->toolTip(),
+             QStringLiteral("usefull when you have multiple entrances"));
+    QVERIFY(form.cbClearPhoneTbl->isChecked());
+    QCOMPARE(form.btnSetTestData->toolTip(), QStringLiteral("Click twice to populate SN2 column!"));
+    form.cbClearPhoneTbl->setChecked(clearOption);
+
+    // Two presses of "Set test data" fill both serial columns.
+    QVERIFY(tables.tblPhoneSerials().appendRow(1, std::nullopt, std::nullopt));
+    form.btnSetTestData->click();
+    form.btnSetTestData->click();
+    QCOMPARE(tables.tblPhoneSerials().valueAt(0, PhoneTable::SerialNoRead1), QVariant(1001));
+    QCOMPARE(tables.tblPhoneSerials().valueAt(0, PhoneTable::SerialNoRead2), QVariant(2001));
+
+    // A found door station assigns its button count: the box decides.
+    QVERIFY(!form.TRefreshScroll.enabled());
+    QVERIFY(tables.tblDeviceSerials().appendFoundDevice(70001, 0, 0));
+    QCOMPARE(tables.tblPhoneSerials().recordCount(), clearOption ? 0 : 1);
+
+    // The current row decides Parameters and starts the scroll-bar refresh.
+    QVERIFY(form.btnParams->isEnabled());
+    QVERIFY(form.TRefreshScroll.enabled());
+    clock.advance(100);
+    QVERIFY(!form.TRefreshScroll.enabled());
+    QVERIFY(tables.tblDeviceSerials().appendFoundDevice(70002, 1, 1));
+    QVERIFY(!form.btnParams->isEnabled());
+    QVERIFY(form.TRefreshScroll.enabled());
+    clock.advance(100);
+    QVERIFY(tables.tblDeviceSerials().locate(DeviceTable::SerialNo, 70001));
+    QVERIFY(form.btnParams->isEnabled());
+    QVERIFY(form.TRefreshScroll.enabled());
+
+    // While a bus operation walks the table, the button keeps its state:
+    // off during a read, on while it is the Abort of a parameter read.
+    QVERIFY(tables.tblDeviceSerials().locate(DeviceTable::SerialNo, 70002));
+    form.engine().state().ActiveOperation = BusOperation::ReadSerials;
+    QVERIFY(tables.tblDeviceSerials().locate(DeviceTable::SerialNo, 70001));
+    QVERIFY(!form.btnParams->isEnabled());
+    form.btnParams->setEnabled(true);
+    form.engine().state().ActiveOperation = BusOperation::ReadParams;
+    QVERIFY(tables.tblDeviceSerials().locate(DeviceTable::SerialNo, 70002));
+    QVERIFY(form.btnParams->isEnabled());
+    form.engine().state().ActiveOperation = BusOperation::None;
+    QVERIFY(tables.tblDeviceSerials().locate(DeviceTable::SerialNo, 70001));
+
+    // "Clr data" keeps the rows, "Clr table" removes them.
+    QVERIFY(tables.tblPhoneSerials().appendRow(2, 5, 6));
+    form.btnClearData->click();
+    QCOMPARE(tables.tblPhoneSerials().value(PhoneTable::SerialNoRead1), QVariant());
+    QVERIFY(tables.tblPhoneSerials().recordCount() > 0);
+    form.btnClearTbl->click();
+    QCOMPARE(tables.tblPhoneSerials().recordCount(), 0);
+    QVERIFY(dialogs.shown.isEmpty());
 }
 
 QTEST_MAIN(TestGrids)

@@ -13,7 +13,9 @@
 #include "simlink.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,7 +23,10 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -65,6 +70,10 @@ private slots:
     void buttonRule();
     void buttonStatesFollowTables();
     void settingsFileAtStartAndFirstExit();
+    void timeOutsReachEngineTimersAtStart();
+    void lastGoodPort_data();
+    void lastGoodPort();
+    void settingsMenuAndValuesInEffect();
     void menuItems();
     void startupChainEndsWithScan();
     void startupChainOfflineDoesNotScan();
@@ -224,6 +233,138 @@ void TestMainWindow::settingsFileAtStartAndFirstExit()
     }
     QCOMPARE(LoadSettingsValues(ini).timeOutProtokol, 300);
     QCOMPARE(LoadLastPort(ini), 0);
+}
+
+void TestMainWindow::lastGoodPort_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("stored, preselected at the next start") << true;
+    QTest::newRow("settings folder not writable") << false;
+}
+
+void TestMainWindow::lastGoodPort()
+{
+    QFETCH(bool, writable);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A regular file where the settings folder should be: every write fails.
+    QFile blocker(dir.filePath("blocker"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString ini = dir.filePath(writable ? "Korvel.x64.ini" : "blocker/Korvel.x64.ini");
+    {
+        Window w(0, ini);
+        w.form.show();
+        QTRY_VERIFY(!w.form.StartupChain);
+        QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("offline"));
+        const int seven = w.form.cbPort->findText("7");
+        w.form.cbPort->setCurrentIndex(seven);
+        emit w.form.cbPort->activated(seven);
+        w.button("btnScanPort")->click();
+        w.clock.advance(1000);
+        QVERIFY(w.log.contains("> Interface found on COM7"));
+        QCOMPARE(LoadLastPort(ini), writable ? 7 : 0);
+        const QStringList lines = w.log.lines();
+        const bool reported = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+            return line.startsWith(QLatin1String("> Error: Cannot write "));
+        });
+        QCOMPARE(reported, !writable);
+        // A failed write does not stop the scan's work.
+        QVERIFY(w.button("btnFindMAIN")->isEnabled());
+        QVERIFY(w.form.close());
+    }
+    if (!writable)
+        return;
+
+    // The scan made the file, so the exit leaves it as the scan wrote it.
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("[ProgSett]\r\naLastPortNo=7\r\n"));
+    file.close();
+
+    Window w(0, ini);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    QCOMPARE(w.form.cbPort->currentText(), QStringLiteral("7"));
+    QVERIFY(w.log.contains("> Searching Interface on COM7..."));
+}
+
+void TestMainWindow::settingsMenuAndValuesInEffect()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString ini = dir.filePath("Korvel.x64.ini");
+    const QByteArray stored = "[ReportSett]\r\naWarnings=1\r\n"
+                              "[PathSett]\r\naTxtFilePath=C:\\Phones\\prog\r\n";
+    {
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(stored);
+    }
+    Window w(0, ini);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+
+    bool modal = false;
+    QString folder;
+    QTimer::singleShot(0, &w.form, [&w, &modal, &folder]() {
+        modal = w.form3.isVisible() && w.form3.isModal();
+        folder = w.form3.edbtnTxtPath->text();
+        w.form3.cbShowWarnings->click();
+        w.dialogs.answers << Dialogs::Answer::Cancel;
+        w.form3.close();
+    });
+    w.form.Settings1->trigger();
+    QVERIFY(modal);
+    QCOMPARE(folder, QStringLiteral("C:\\Phones\\prog"));
+    QCOMPARE(w.dialogs.shownTexts(),
+             QStringList{QStringLiteral("You changed the settings.\r\nDo you want to save them?")});
+    QVERIFY(!w.form3.isVisible());
+
+    // "Show warnings" counts as the box shows it, saved or not: the tables
+    // ask no optional question while it is off, and ask again once it is on.
+    InstallationTables &tables = w.form.tables();
+    w.dialogs.shown.clear();
+    QVERIFY(tables.confirmSendLength(5));
+    QCOMPARE(w.dialogs.shownTexts(), QStringList());
+    w.form3.cbShowWarnings->click();
+    w.dialogs.answers << Dialogs::Answer::Cancel;
+    QVERIFY(!tables.confirmSendLength(5));
+    QCOMPARE(w.dialogs.shown.size(), 1);
+    QCOMPARE(w.dialogs.shown.at(0).kind, Dialogs::Kind::Warning);
+
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), stored);
+}
+
+void TestMainWindow::timeOutsReachEngineTimersAtStart()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("Korvel.x64.ini");
+    {
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[TimeSett]\r\nTimeOutProtokol=150\r\nTimeOutWrite=800\r\n");
+    }
+    Window w(0, ini);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    BusEngine &engine = w.form.engine();
+    QMap<QString, int> intervals;
+    for (EngineTimer *timer : w.form.engineTimers())
+        intervals[timer->name()] = timer->interval();
+    const QMap<QString, int> expected{
+        {"TSearchArvo", 150},      {"TSearchKennung", 150},   {"TSelMemReadDevice", 150},
+        {"TSelMemWriteDevice", 150}, {"TReset", 150},          {"TClosePort", 150},
+        {"TReadSerials", 300},     {"TReadSerialsExt", 300},  {"TReadParams", 300},
+        {"TWriteSerials", 800},    {"TWriteSerialsExt", 300}, {"TWriteParams", 300},
+        {"TSearchExt", 500},       {"TTimeOutSend", 1250}};
+    QCOMPARE(intervals, expected);
+    // 150 is below both speed ranges: no timing-mode line.
+    QVERIFY(!w.log.contains("QBXBUS USB speed is set!"));
+    QCOMPARE(engine.TSearchArvo.interval(), 150);
 }
 
 void TestMainWindow::menuItems()
