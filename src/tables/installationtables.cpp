@@ -66,9 +66,8 @@ void InstallationTables::setTestData()
     if (created) {
         qint32 total = 0;
         CheckDataError(total); // only the total matters; its message shows as usual
-        // A mistyped button count must not make us append millions of rows:
-        // no installation has more buttons than the layouts can hold.
-        if (total <= 0 || total > MaxInstallationButtons)
+        // A mistyped button count must not make us append millions of rows.
+        if (total <= 0 || total > MaxTestDataButtons)
             return;
         m_phones.disableControls();
         for (qint32 id = 1; id <= total; ++id)

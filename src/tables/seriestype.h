@@ -16,6 +16,10 @@ inline constexpr char SeriesPentry[] = "Pentry";
 // 26-button EXT door stations.
 inline constexpr int MaxInstallationButtons = 20 + 5 * 26;
 
+// Most rows "Set test data" creates: far above any table the search and the
+// button-count choices can produce, far below a runaway from a mistyped count.
+inline constexpr int MaxTestDataButtons = 1000;
+
 // "Korvel" gives 1, "Pentry" 2, any other text (case-sensitive) 0.
 int GetSeriesType(const QString &seriesText);
 

@@ -464,8 +464,10 @@ void TestTables::setTestData_data()
                                   << "" << 20;
     QTest::newRow("largest installation") << "M0:20 E1:26 E2:26 E3:26 E4:26 E5:26"
                                           << "" << 150;
-    QTest::newRow("more buttons than any installation") << "M0:151"
-                                                        << "" << 0;
+    QTest::newRow("two MAINs and five EXTs, beyond any layout")
+        << "M0:20 M1:20 E2:26 E3:26 E4:26 E5:26 E6:26"
+        << "There can not be two or more MAIN devices active!" << 170;
+    QTest::newRow("runaway count") << "M0:1001" << "" << 0;
 }
 
 void TestTables::setTestData()
