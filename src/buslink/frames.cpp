@@ -103,7 +103,7 @@ QString SendingLine(const QByteArray &frame, const QDateTime &when)
            TrimControl(frame);
 }
 
-static bool sendOrReport(OperationLog &log, SerialLink &link, const QByteArray &frame)
+bool SendLoggedFrame(OperationLog &log, SerialLink &link, const QByteArray &frame)
 {
     if (link.send(frame))
         return true;
@@ -114,7 +114,7 @@ static bool sendOrReport(OperationLog &log, SerialLink &link, const QByteArray &
 bool SendFrame(OperationLog &log, SerialLink &link, const QByteArray &frame)
 {
     log.append(SendingLine(frame, QDateTime::currentDateTime()));
-    return sendOrReport(log, link, frame);
+    return SendLoggedFrame(log, link, frame);
 }
 
 bool SendWriteData(OperationLog &log, SerialLink &link, quint32 address, const QString &fourChars)
@@ -127,11 +127,11 @@ bool SendReadLocation(OperationLog &log, SerialLink &link, quint32 address)
 {
     const QByteArray frame = ReadLocationFrame(address);
     log.append(QStringLiteral("> EEPROM Location: ") + TrimControl(frame));
-    return sendOrReport(log, link, frame);
+    return SendLoggedFrame(log, link, frame);
 }
 
 bool SendResetDevice(OperationLog &log, SerialLink &link)
 {
     log.append(QStringLiteral("> Reset device"));
-    return sendOrReport(log, link, ResetDeviceFrame());
+    return SendLoggedFrame(log, link, ResetDeviceFrame());
 }

@@ -48,6 +48,8 @@ QString SendingLine(const QByteArray &frame, const QDateTime &when);
 // link in one call. A send refused by a closed port is logged and returns
 // false, so the caller can end its sequence.
 bool SendFrame(OperationLog &log, SerialLink &link, const QByteArray &frame);
+// Sends a frame whose log lines were already written; reports a refusal.
+bool SendLoggedFrame(OperationLog &log, SerialLink &link, const QByteArray &frame);
 bool SendWriteData(OperationLog &log, SerialLink &link, quint32 address, const QString &fourChars);
 bool SendReadLocation(OperationLog &log, SerialLink &link, quint32 address);
 bool SendResetDevice(OperationLog &log, SerialLink &link);

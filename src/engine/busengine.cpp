@@ -137,10 +137,7 @@ void BusEngine::InitQBXBUS(SerialLink &aCiaCom)
         abortActiveOperation();
         return;
     }
-    if (!aCiaCom.send(frame)) {
-        m_log.append(QStringLiteral("[ERROR] Port COM%1: %2")
-                         .arg(aCiaCom.portNumber())
-                         .arg(aCiaCom.lastError()));
+    if (!SendLoggedFrame(m_log, aCiaCom, frame)) {
         abortActiveOperation();
         return;
     }

@@ -50,8 +50,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     : QMainWindow(parent), TRefreshScroll(QStringLiteral("TRefreshScroll"), services.clock, 100),
-      m_log(services.log), m_clock(services.clock), m_port(services.port),
-      m_dialogs(services.dialogs), m_platform(services.platform),
+      m_log(services.log), m_dialogs(services.dialogs),
       m_settingsPath(services.settingsPath),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
       m_tables(services.dialogs, this),

@@ -154,10 +154,7 @@ private:
     bool FormClose();
 
     OperationLog &m_log;
-    EngineClock &m_clock;
-    SerialLink &m_port;
     Dialogs &m_dialogs;
-    PlatformServices &m_platform;
     QString m_settingsPath;
     InterfaceScan m_scan;
     InstallationTables m_tables;
