@@ -25,6 +25,19 @@ struct Fixture {
     InstallationTables tables{dialogs};
     bool showWarnings = true;
 
+    // The device grid or the phone grid, and the table under it.
+    std::unique_ptr<InstallationGrid> makeGrid(bool deviceGrid)
+    {
+        if (deviceGrid)
+            return std::make_unique<DeviceGrid>(tables, dialogs);
+        return std::make_unique<PhoneGrid>(tables, dialogs);
+    }
+    MemTable &table(bool deviceGrid)
+    {
+        return deviceGrid ? static_cast<MemTable &>(tables.tblDeviceSerials())
+                          : tables.tblPhoneSerials();
+    }
+
     Fixture()
     {
         // Keep phone rows when button counts change, so each test sets up
@@ -208,11 +221,7 @@ void TestGrids::columns()
     Fixture f;
     f.addDevices(1);
     f.addPhones(1);
-    std::unique_ptr<QTableView> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    std::unique_ptr<QTableView> grid = f.makeGrid(deviceGrid);
     QAbstractItemModel *model = grid->model();
     QCOMPARE(model->columnCount(), deviceGrid ? 7 : 3);
     QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), caption);
@@ -626,11 +635,7 @@ void TestGrids::typingReplacesCellValue()
     f.addDevices(2, QStringLiteral("Pentry"));
     QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceKeyNo, 2));
     f.addPhones(1);
-    std::unique_ptr<InstallationGrid> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    std::unique_ptr<InstallationGrid> grid = f.makeGrid(deviceGrid);
     showGrid(*grid);
     const int row = deviceGrid ? 1 : 0;
     grid->setCurrentIndex(grid->model()->index(row, column));
@@ -644,7 +649,7 @@ void TestGrids::typingReplacesCellValue()
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents();
     grid->setCurrentIndex(grid->model()->index(row, 0)); // leaving the cell commits as well
-    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
+    MemTable &table = f.table(deviceGrid);
     QCOMPARE(table.valueAt(row, grid->tableModel()->column(column).field), stored);
 }
 
@@ -662,12 +667,8 @@ void TestGrids::currentRowSync()
     Fixture f;
     f.addDevices(4);
     f.addPhones(4);
-    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
-    std::unique_ptr<QTableView> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    MemTable &table = f.table(deviceGrid);
+    std::unique_ptr<QTableView> grid = f.makeGrid(deviceGrid);
     showGrid(*grid);
     QCOMPARE(grid->currentIndex().row(), table.currentPosition());
 
@@ -715,12 +716,8 @@ void TestGrids::appendingFromGrid()
     Fixture f;
     f.addDevices(2);
     f.addPhones(2);
-    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
-    std::unique_ptr<InstallationGrid> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    MemTable &table = f.table(deviceGrid);
+    std::unique_ptr<InstallationGrid> grid = f.makeGrid(deviceGrid);
     showGrid(*grid);
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(1, 1));
@@ -770,14 +767,10 @@ void TestGrids::deleteShortcut()
     f.addDevices(3);
     f.addPhones(3);
     f.dialogs.answers = answers;
-    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
+    MemTable &table = f.table(deviceGrid);
     const int idField = deviceGrid ? int(DeviceTable::SerialNo) : int(PhoneTable::ID);
     const QVariant middle = table.valueAt(1, idField);
-    std::unique_ptr<QTableView> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    std::unique_ptr<QTableView> grid = f.makeGrid(deviceGrid);
     showGrid(*grid);
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(1, 1));
@@ -812,7 +805,7 @@ void TestGrids::emptyViewsAreSafe()
     QFETCH(QString, how);
 
     Fixture f;
-    MemTable &table = deviceGrid ? static_cast<MemTable &>(f.devices()) : f.phones();
+    MemTable &table = f.table(deviceGrid);
     if (how != QLatin1String("empty")) {
         if (deviceGrid)
             f.addDevices(1);
@@ -823,11 +816,7 @@ void TestGrids::emptyViewsAreSafe()
         QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceActive, false));
         f.devices().setFiltered(true);
     }
-    std::unique_ptr<InstallationGrid> grid;
-    if (deviceGrid)
-        grid = std::make_unique<DeviceGrid>(f.tables, f.dialogs);
-    else
-        grid = std::make_unique<PhoneGrid>(f.tables, f.dialogs);
+    std::unique_ptr<InstallationGrid> grid = f.makeGrid(deviceGrid);
     QAbstractItemModelTester tester(grid->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     showGrid(*grid);
