@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -27,12 +28,15 @@ void say(const QString &line)
 const char *helpText =
     "commands:\n"
     "  box KDI3300:<serial> | KDI3310:<serial> | absent | silent\n"
-    "  fault <command> <kind> [count] [delay-ms | garbled payload]\n"
+    "  fault <command> <kind> [count] [delay-ms | garbled payload] [every=N] [at=N,N,...]\n"
     "      command: SearchInterface InitQBXBUS SearchDevice CheckSeriesType\n"
     "               SelMemAccess ReadLocation WriteData ResetDevice\n"
-    "      kind: none negative drop delay garble split disconnect; count -1 = always\n"
+    "      kind: none negative drop delay garble split disconnect corrupt; count -1 = always\n"
+    "      every=N: only every N-th such command; at=...: only those (counted from 1)\n"
+    "      corrupt (WriteData): acknowledged, but one stored byte differs\n"
     "  station main|ext <serial> [type=HHH] [version=HHH] [repeat]   add a door station\n"
     "  stations     list the door stations\n"
+    "  dump <serial>   a door station's memory (read addresses 8400-84FF)\n"
     "  early-announce on|off   a MAIN announcement before the box's acknowledgement\n"
     "  clear        remove all faults\n"
     "  hangup       pull the cable (the terminal goes away)\n"
@@ -61,15 +65,31 @@ bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServe
             !sim::Fault::parseKind(words.at(2), fault.kind))
             return false;
         bool ok = true;
-        if (words.size() >= 4)
-            fault.remaining = words.at(3).toInt(&ok);
+        QStringList positional;
+        for (const QString &word : words.mid(3)) {
+            if (word.startsWith(QLatin1String("every="))) {
+                fault.every = word.mid(6).toInt(&ok);
+            } else if (word.startsWith(QLatin1String("at="))) {
+                for (const QString &n : word.mid(3).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                    fault.only.append(n.toInt(&ok));
+                    if (!ok)
+                        break;
+                }
+            } else {
+                positional.append(word);
+            }
+            if (!ok)
+                return false;
+        }
+        if (positional.size() >= 1)
+            fault.remaining = positional.at(0).toInt(&ok);
         if (!ok)
             return false;
-        if (words.size() >= 5) {
+        if (positional.size() >= 2) {
             if (fault.kind == sim::Fault::Kind::Garble)
-                fault.garbleText = words.at(4);
+                fault.garbleText = positional.at(1);
             else
-                fault.delayMs = words.at(4).toInt(&ok);
+                fault.delayMs = positional.at(1).toInt(&ok);
         }
         if (!ok)
             return false;
@@ -87,6 +107,12 @@ bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServe
     } else if (verb == QLatin1String("stations")) {
         for (const sim::Station &station : simulator.stations())
             say(station.describe());
+    } else if (verb == QLatin1String("dump") && words.size() == 2) {
+        const QStringList lines = simulator.dump(words.at(1).toUInt());
+        if (lines.isEmpty())
+            say(QStringLiteral("? no door station ") + words.at(1));
+        for (const QString &l : lines)
+            say(l);
     } else if (verb == QLatin1String("early-announce") && words.size() == 2) {
         simulator.setAnnounceBeforeAck(words.at(1) == QLatin1String("on"));
         say(QStringLiteral("early announcement ") + words.at(1));
@@ -125,7 +151,13 @@ int main(int argc, char *argv[])
                                      QStringLiteral("Installation description: a box line and "
                                                     "door-station lines (see sim/demo.install)."),
                                      QStringLiteral("file"));
+    QCommandLineOption saveOption(QStringLiteral("save"),
+                                  QStringLiteral("Door-station memories: loaded from this file "
+                                                 "at start when it exists, written back whenever "
+                                                 "a door station leaves memory access and at the end."),
+                                  QStringLiteral("file"));
     parser.addOption(installOption);
+    parser.addOption(saveOption);
     parser.addOption(boxOption);
     parser.addOption(comOption);
     parser.process(app);
@@ -155,6 +187,31 @@ int main(int argc, char *argv[])
         if (parser.isSet(boxOption))
             simulator.setBox(box);
     }
+    const QString savePath = parser.value(saveOption);
+    if (!savePath.isEmpty() && QFile::exists(savePath)) {
+        QFile file(savePath);
+        QString error;
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            error = file.errorString();
+        else if (!simulator.loadMemoryText(QString::fromLatin1(file.readAll()), &error))
+            error = error.isEmpty() ? QStringLiteral("not understood") : error;
+        if (!error.isEmpty()) {
+            QTextStream(stderr) << "qbxsim: " << savePath << ": " << error << Qt::endl;
+            return 2;
+        }
+    }
+    auto saveMemories = [&simulator, savePath]() {
+        if (savePath.isEmpty())
+            return;
+        // Written beside and renamed, so a stopped simulator never leaves half a file.
+        QSaveFile file(savePath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
+            file.write(simulator.memoryText().toLatin1()) < 0 || !file.commit())
+            QTextStream(stderr) << "qbxsim: cannot write " << savePath << ": "
+                                << file.errorString() << Qt::endl;
+    };
+    QObject::connect(&simulator, &sim::QbxSimulator::memoryReleased, saveMemories);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, saveMemories);
     QObject::connect(&simulator, &sim::QbxSimulator::output, [](const QByteArray &bytes, int) {
         say(QStringLiteral("> ") + QString::fromLatin1(bytes.toHex(' ')));
     });

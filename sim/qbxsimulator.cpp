@@ -3,6 +3,8 @@
 #include "frames.h"
 #include "hexutil.h"
 
+#include <cctype>
+
 namespace sim {
 
 bool BoxConfig::parse(const QString &text, BoxConfig &out)
@@ -39,13 +41,36 @@ bool Fault::parseKind(const QString &text, Kind &out)
         {QStringLiteral("none"), Kind::None},         {QStringLiteral("negative"), Kind::Negative},
         {QStringLiteral("drop"), Kind::Drop},         {QStringLiteral("delay"), Kind::Delay},
         {QStringLiteral("garble"), Kind::Garble},     {QStringLiteral("split"), Kind::Split},
-        {QStringLiteral("disconnect"), Kind::Disconnect}};
+        {QStringLiteral("disconnect"), Kind::Disconnect}, {QStringLiteral("corrupt"), Kind::Corrupt}};
     const auto it = kinds.find(text.toLower());
     if (it == kinds.end())
         return false;
     out = *it;
     return true;
 }
+
+namespace {
+
+QByteArray freshMemory(bool main)
+{
+    QByteArray memory(MemorySize, char(0xFF));
+    if (main)
+        memory.replace(0, 8, QByteArray::fromHex(DefaultParams));
+    return memory;
+}
+
+bool isHexDigits(const QString &text)
+{
+    for (QChar c : text) {
+        if (!isxdigit(c.toLatin1()))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Station::Station() : memory(freshMemory(true)) {}
 
 bool Station::parse(const QString &line, Station &out, QString *error)
 {
@@ -65,6 +90,7 @@ bool Station::parse(const QString &line, Station &out, QString *error)
     if (!station.main) {
         station.type = 0x000;
         station.version = 0x702;
+        station.memory = freshMemory(false);
     }
     bool ok = false;
     station.serial = words.at(1).toUInt(&ok);
@@ -76,6 +102,12 @@ bool Station::parse(const QString &line, Station &out, QString *error)
         const QString value = word.section(QLatin1Char('='), 1);
         if (key == QLatin1String("repeat")) {
             station.repeat = true;
+            continue;
+        }
+        if (key == QLatin1String("params")) {
+            if (value.size() != 16 || !isHexDigits(value))
+                return fail(QStringLiteral("params needs 16 hex digits"));
+            station.memory.replace(0, 8, QByteArray::fromHex(value.toLatin1()));
             continue;
         }
         const uint number = value.toUInt(&ok, 16);
@@ -262,9 +294,120 @@ void QbxSimulator::handleFrame(const QByteArray &frame)
                             .toUpper());
         return;
     }
+    case Command::SelMemAccess: {
+        bool ok = false;
+        const quint32 serial = body.mid(3).toUInt(&ok, 16);
+        // Only a door station on the bus takes the selection.
+        m_selected = ok && stationBySerial(serial) ? serial : 0;
+        answer(command, m_selected ? QStringLiteral("1") : QStringLiteral("0"));
+        return;
+    }
+    case Command::ReadLocation:
+        answer(command, readMemory(body.toUInt(nullptr, 16)));
+        return;
+    case Command::WriteData: {
+        const Fault fault = takeFault(command);
+        if (fault.kind == Fault::Kind::Negative) {
+            emitLine(QStringLiteral("0"), fault, 0);
+            return;
+        }
+        const QString reply = writeMemory(body.left(4).toUInt(nullptr, 16), body.mid(4),
+                                          fault.kind == Fault::Kind::Corrupt);
+        emitLine(reply, fault, 0);
+        return;
+    }
+    case Command::ResetDevice:
+        // No answer is awaited; the door station leaves memory access.
+        if (m_selected) {
+            m_selected = 0;
+            emit memoryReleased();
+        }
+        return;
     default:
         return;
     }
+}
+
+Station *QbxSimulator::station(quint32 serial)
+{
+    for (Station &station : m_stations) {
+        if (station.serial == serial)
+            return &station;
+    }
+    return nullptr;
+}
+
+QString QbxSimulator::readMemory(quint32 address)
+{
+    const Station *station = m_selected ? stationBySerial(m_selected) : nullptr;
+    if (!station || address < MemoryBase || address + 4 > MemoryBase + MemorySize)
+        return QStringLiteral("0");
+    return QString::fromLatin1(station->memory.mid(int(address - MemoryBase), 4).toHex().toUpper());
+}
+
+QString QbxSimulator::writeMemory(quint32 address, const QString &digits, bool corrupt)
+{
+    Station *target = m_selected ? station(m_selected) : nullptr;
+    const quint32 readAddress = address + WriteOffset;
+    if (!target || digits.size() != 4 || !isHexDigits(digits) || readAddress < MemoryBase ||
+        readAddress + 2 > MemoryBase + MemorySize)
+        return QStringLiteral("0");
+    QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
+    if (corrupt)
+        bytes[0] = char(bytes.at(0) ^ 0x10);
+    target->memory.replace(int(readAddress - MemoryBase), 2, bytes);
+    return QStringLiteral("1");
+}
+
+QString QbxSimulator::memoryText() const
+{
+    QString text;
+    for (const Station &station : m_stations)
+        text += QStringLiteral("%1 %2\n")
+                    .arg(station.serial)
+                    .arg(QString::fromLatin1(station.memory.toHex().toUpper()));
+    return text;
+}
+
+bool QbxSimulator::loadMemoryText(const QString &text, QString *error)
+{
+    QMap<quint32, QByteArray> memories;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.isEmpty())
+            continue;
+        bool ok = false;
+        const quint32 serial = line.section(QLatin1Char(' '), 0, 0).toUInt(&ok);
+        const QString digits = line.section(QLatin1Char(' '), 1).trimmed();
+        if (!ok || digits.size() != 2 * MemorySize || !isHexDigits(digits)) {
+            if (error)
+                *error = QStringLiteral("line %1: expected <serial> <%2 hex digits>")
+                             .arg(i + 1)
+                             .arg(2 * MemorySize);
+            return false;
+        }
+        memories.insert(serial, QByteArray::fromHex(digits.toLatin1()));
+    }
+    for (Station &station : m_stations) {
+        if (memories.contains(station.serial))
+            station.memory = memories.value(station.serial);
+    }
+    return true;
+}
+
+QStringList QbxSimulator::dump(quint32 serial) const
+{
+    QStringList lines;
+    const Station *station = stationBySerial(serial);
+    if (!station)
+        return lines;
+    for (int at = 0; at < MemorySize; at += 16)
+        lines << QStringLiteral("%1  %2")
+                     .arg(MemoryBase + at, 4, 16)
+                     .toUpper()
+                     .arg(QString::fromLatin1(station->memory.mid(at, 16).toHex(' ').toUpper()));
+    return lines;
 }
 
 const Station *QbxSimulator::stationBySerial(quint32 serial) const
@@ -294,20 +437,32 @@ void QbxSimulator::announce(int delay)
     }
 }
 
+Fault QbxSimulator::takeFault(Command command)
+{
+    const int count = ++m_counts[command];
+    const auto it = m_faults.find(command);
+    if (it == m_faults.end() || it->kind == Fault::Kind::None || it->remaining == 0)
+        return Fault();
+    if ((it->every > 0 && count % it->every != 0) ||
+        (!it->only.isEmpty() && !it->only.contains(count)))
+        return Fault();
+    if (it->remaining > 0)
+        --it->remaining;
+    return *it;
+}
+
 void QbxSimulator::answer(Command command, const QString &payload, int extraDelay)
 {
-    Fault fault = m_faults.value(command);
-    if (fault.kind != Fault::Kind::None && fault.remaining != 0) {
-        if (fault.remaining > 0)
-            --m_faults[command].remaining;
-    } else {
-        fault.kind = Fault::Kind::None;
-    }
+    emitLine(payload, takeFault(command), extraDelay);
+}
 
+void QbxSimulator::emitLine(const QString &payload, const Fault &fault, int extraDelay)
+{
     const QByteArray line = replyLine(payload);
     const int delay = m_replyDelay + extraDelay;
     switch (fault.kind) {
     case Fault::Kind::None:
+    case Fault::Kind::Corrupt:
         emit output(line, delay);
         break;
     case Fault::Kind::Negative:

@@ -99,14 +99,18 @@ bool BusEngine::send(const QByteArray &frame)
 
 void BusEngine::btnFindMAINClick()
 {
-    if (m_searchRunning)
+    if (m_searchRunning || m_findEntered)
         return;
     int number = 0;
     if (!ChosenPortNumber(m_portText ? m_portText() : QString(), m_log, number))
         return;
-    if (m_port.isOpen() && m_port.portNumber() != number && !m_port.close())
-        return;
-    if (!OpenDPXPort(m_port, number, m_log, m_clock))
+    // Reopening the port processes events: a second click then must not
+    // start a second search.
+    m_findEntered = true;
+    const bool opened = (!m_port.isOpen() || m_port.portNumber() == number || m_port.close()) &&
+                        OpenDPXPort(m_port, number, m_log, m_clock);
+    m_findEntered = false;
+    if (!opened)
         return;
 
     m_state.BusStep = Step::InitSearch;
@@ -163,6 +167,7 @@ void BusEngine::endSearch()
     TSearchExt.stop();
     TTimeOutSend.stop();
     TSeriesTypeTimeOut.stop();
+    m_typeQueryTimedOut = false;
     m_state.AckPending = false;
     m_state.BusStep = Step::Idle;
     if (m_state.ActiveOperation == BusOperation::FindDevices)
@@ -227,6 +232,7 @@ void BusEngine::TSearchKennungTimer()
     m_state.BusStep = Step::SeriesType;
     const qint32 serial = devices.intValue(DeviceTable::SerialNo).value_or(0);
     m_log.append(QStringLiteral("> Checking series type %1;").arg(serial));
+    m_typeQueryTimedOut = false;
     if (!send(CheckSeriesTypeFrame(quint32(serial))))
         return;
     TSeriesTypeTimeOut.setInterval(qMax(3000, 10 * TSearchKennung.interval()));
@@ -247,6 +253,7 @@ void BusEngine::TSeriesTypeTimeOutTimer()
     TSeriesTypeTimeOut.stop();
     if (m_state.BusStep != Step::SeriesType)
         return;
+    m_typeQueryTimedOut = true;
     m_log.append(QStringLiteral(">> Request timed out!"));
     // Go on as if a type had answered that decides nothing.
     nextSeriesQuery();
@@ -350,6 +357,12 @@ void BusEngine::handleAnnouncement(const QString &payload)
 
 void BusEngine::handleSeriesType(const QString &payload)
 {
+    if (m_typeQueryTimedOut) {
+        // The answer to a query that already timed out: the record it was
+        // meant for is no longer the current one.
+        m_log.append(QStringLiteral("> Late reply ignored: ") + payload);
+        return;
+    }
     const bool mainStage = m_state.InitCode == Frame::InitMain;
     const std::optional<qint32> type = hexField(payload, 2, 3);
     // The version is read only where it decides something.

@@ -12,7 +12,8 @@ class OperationLog;
 class SerialLink;
 
 // The running bus operation, named after the button that started it.
-enum class BusOperation { None, FindDevices, ReadSerials, SendSerials, ReadParams, WriteParams };
+// Verify is the read-back that may follow a write.
+enum class BusOperation { None, FindDevices, ReadSerials, SendSerials, ReadParams, WriteParams, Verify };
 
 // The engine state every bus operation shares.
 struct EngineState {
@@ -25,7 +26,7 @@ struct EngineState {
     bool AbortRequested = false;
     int RetryCount = 0;
     quint32 MemAddress = 0;
-    int LastPartRequested = 0;
+    bool LastPartRequested = false;
     bool InitMemoryMode = false;
     MemTable::Bookmark DeviceBookmark = 0;
     // The MAIN's parameter block as 16 hex digits, read or to be written.
@@ -138,6 +139,12 @@ private:
     LineHandler m_memoryData;
     LineHandler m_telegram;
     bool m_searchRunning = false;
+    // Find devices was pressed and has not yet handed over to the search
+    // (the port may be reopening, with events processed meanwhile).
+    bool m_findEntered = false;
+    // The last type query timed out and the next is not yet sent: a reply
+    // arriving now is the late one and must not land on the next door station.
+    bool m_typeQueryTimedOut = false;
 };
 
 // Announcement form: character 1 is "5" and character 7 is "1".
