@@ -4,6 +4,19 @@
 
 namespace K = SettingsKeys;
 
+namespace {
+
+// The read-back is opt-in: a file that never had it on keeps the lines
+// technicians know, without the key.
+bool writeVerifyWrite(IniFile &ini, bool on)
+{
+    const bool present = ini.readString(K::ProgSett, K::VerifyWrite, QStringLiteral("?")) !=
+                         QLatin1String("?");
+    return (!on && !present) || ini.writeBool(K::ProgSett, K::VerifyWrite, on);
+}
+
+} // namespace
+
 QString SettingsFilePath(const QString &executablePath)
 {
     qsizetype nameStart = executablePath.lastIndexOf(QLatin1Char('/')) + 1;
@@ -30,6 +43,7 @@ SettingsValues LoadSettingsValues(const QString &iniPath)
     v.txtFilePath = ini.readString(K::PathSett, K::TxtFilePath, defaults.txtFilePath);
     v.txtTestFilePath = ini.readString(K::PathSett, K::TxtTestFilePath, defaults.txtTestFilePath);
     v.lastPortNo = ini.readInteger(K::ProgSett, K::LastPortNo, defaults.lastPortNo);
+    v.verifyWrite = ini.readBool(K::ProgSett, K::VerifyWrite, defaults.verifyWrite);
     return v;
 }
 
@@ -44,7 +58,8 @@ bool SaveSettingsValues(const QString &iniPath, const SettingsValues &values, QS
                     ini.writeBool(K::ReportSett, K::Warnings, values.warnings) &&
                     ini.writeBool(K::ReportSett, K::LoadOnlyCurrent, values.loadOnlyCurrent) &&
                     ini.writeString(K::PathSett, K::TxtFilePath, values.txtFilePath) &&
-                    ini.writeString(K::PathSett, K::TxtTestFilePath, values.txtTestFilePath);
+                    ini.writeString(K::PathSett, K::TxtTestFilePath, values.txtTestFilePath) &&
+                    writeVerifyWrite(ini, values.verifyWrite);
     if (!ok && error)
         *error = ini.errorString();
     return ok;

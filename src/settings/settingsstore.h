@@ -24,6 +24,7 @@ constexpr QLatin1String TxtTestFilePath("aTxtTestFilePath");
 
 constexpr QLatin1String ProgSett("ProgSett");
 constexpr QLatin1String LastPortNo("aLastPortNo");
+constexpr QLatin1String VerifyWrite("aVerifyWrite");
 } // namespace SettingsKeys
 
 constexpr int DefaultTimeOut = 300;
@@ -48,6 +49,7 @@ struct SettingsValues {
     QString txtTestFilePath; // aTxtTestFilePath: folder of the files for testing
     // ProgSett
     int lastPortNo = 0; // aLastPortNo: COM port the interface box last answered on
+    bool verifyWrite = false; // aVerifyWrite: read every write back and compare
 };
 
 // The settings file belongs next to the program and is named like it:
@@ -58,7 +60,8 @@ QString SettingsFilePath(const QString &executablePath);
 // Reading never fails: whatever is missing or malformed reads as its default.
 SettingsValues LoadSettingsValues(const QString &iniPath);
 
-// Writes the nine keys of TimeSett, ReportSett and PathSett, in that order.
+// Writes the nine keys of TimeSett, ReportSett and PathSett, in that order,
+// then aVerifyWrite when it is on or already in the file.
 // aLastPortNo is not written: only SaveLastPort owns it, so a value loaded
 // at start cannot overwrite the port a scan found since. Stops at the first
 // failed write and returns false with `error` set.

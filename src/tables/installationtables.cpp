@@ -22,6 +22,12 @@ InstallationTables::InstallationTables(Dialogs &dialogs, QObject *parent)
             &InstallationTables::currentDeviceChanged);
     connect(&m_devices, &MemTable::fieldChanged, this,
             &InstallationTables::tblDeviceSerialsFieldChange);
+    // Only a real change of the button count starts a new phone list: an
+    // editor closed on the same value must not empty the table.
+    connect(&m_devices, &MemTable::fieldValueChanged, this, [this](int field) {
+        if (field == DeviceTable::DeviceKeyNo && m_clearPhoneTbl())
+            clearPhoneTable();
+    });
 }
 
 void InstallationTables::setClearPhoneTblOption(std::function<bool()> isChecked)
@@ -39,11 +45,6 @@ void InstallationTables::tblDeviceSerialsFieldChange(int field)
     if (field == DeviceTable::SeriesTypeStr) {
         // tblDeviceSerialsSeriesTypeStrChange: the choices follow the series.
         emit currentDeviceChanged();
-    } else if (field == DeviceTable::DeviceKeyNo) {
-        // tblDeviceSerialsDeviceKeyNoChange: a new button count starts a new
-        // phone list, unless the technician keeps it for several entrances.
-        if (m_clearPhoneTbl())
-            clearPhoneTable();
     }
 }
 

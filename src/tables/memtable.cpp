@@ -345,9 +345,12 @@ bool MemTable::setValue(int field, const QVariant &value)
     QVariant normalized;
     if (!normalize(field, value, normalized) || !acceptsValue(field, normalized))
         return false;
+    const bool changed = m_buffer.values.at(field) != normalized;
     m_buffer.values[field] = normalized;
     notifyRowValues(currentPosition());
     emit fieldChanged(field);
+    if (changed)
+        emit fieldValueChanged(field);
     return true;
 }
 

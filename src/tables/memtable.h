@@ -97,6 +97,8 @@ public:
 signals:
     // A field of the current row was assigned, changed value or not.
     void fieldChanged(int field);
+    // A field of the current row was assigned a value other than its own.
+    void fieldValueChanged(int field);
     // Another row became current.
     void currentRowChanged();
     // Rows were added, removed, reordered or filtered: views rebuild.

@@ -327,6 +327,11 @@ void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
 {
     const QString text = index.data(Qt::EditRole).toString();
     if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        // The list's own entry, not only its text: Enter commits the current
+        // entry, which would otherwise still be the first one.
+        const int entry = combo->findText(text);
+        if (entry >= 0)
+            combo->setCurrentIndex(entry);
         combo->setCurrentText(text);
         // A key typed into the cell replaces its value, as with the plain
         // editors, which the view selects itself.

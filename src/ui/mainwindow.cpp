@@ -54,7 +54,9 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
       m_settingsPath(services.settingsPath),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
       m_tables(services.dialogs, this),
-      m_engine(services.log, services.clock, services.port, m_tables, this)
+      m_engine(services.log, services.clock, services.port, m_tables, this),
+      m_memory(m_engine, services.log, services.port, m_tables, services.dialogs, services.clock,
+               this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvel - QBX:BUS door station programming"));
@@ -94,8 +96,8 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     connect(&m_tables, &InstallationTables::currentDeviceChanged, this, [this]() {
         // A running bus operation moves the cursor too; the states it set
         // stand, so Parameters neither starts a second one nor loses its Abort.
-        const bool busy =
-            m_engine.searchRunning() || m_engine.state().ActiveOperation != BusOperation::None;
+        const bool busy = m_engine.searchRunning() || m_memory.busy() ||
+                          m_engine.state().ActiveOperation != BusOperation::None;
         if (!busy)
             btnParams->setEnabled(m_tables.isCurrentDeviceMain());
         TRefreshScroll.start();
@@ -124,27 +126,13 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     }
 
     m_engine.setPortTextSource([this]() { return m_scan.currentText(); });
-    m_engine.setAbortHook([this](BusOperation operation) {
-        QPushButton *button = nullptr;
-        switch (operation) {
-        case BusOperation::ReadSerials:
-            button = btnReadSN;
-            break;
-        case BusOperation::SendSerials:
-            button = btnSendSN;
-            break;
-        case BusOperation::ReadParams:
-            button = btnParams;
-            break;
-        default:
-            break;
-        }
-        if (button && button->text() == QLatin1String("Abort"))
-            button->click();
-    });
     connect(&m_engine, &BusEngine::buttonStatesChanged, this, &TForm1::UpdateBtnState);
     connect(&m_engine, &BusEngine::searchRunningChanged, this, &TForm1::onSearchRunning);
     connect(btnFindMAIN, &QPushButton::clicked, this, [this]() { m_engine.btnFindMAINClick(); });
+    reflectMemoryStatus();
+    connect(btnReadSN, &QPushButton::clicked, this, &TForm1::btnReadSNClick);
+    connect(btnSendSN, &QPushButton::clicked, this, &TForm1::btnSendSNClick);
+    connect(btnParams, &QPushButton::clicked, this, &TForm1::btnParamsClick);
 
     connect(&m_scan, &InterfaceScan::portListChanged, this, &TForm1::syncPortList);
     connect(&m_scan, &InterfaceScan::buttonEnabled, this, &TForm1::onScanButton);
@@ -369,6 +357,9 @@ void TForm1::syncPortList()
 
 void TForm1::onScanButton(InterfaceScan::Button button, bool enabled)
 {
+    // A running memory operation keeps them off; its end sets them again.
+    if (m_memory.busy())
+        return;
     switch (button) {
     case InterfaceScan::Button::ScanPort:
         btnScanPort->setEnabled(enabled);
@@ -397,6 +388,64 @@ void TForm1::onSearchRunning(bool running)
     UpdateBtnState();
 }
 
+void TForm1::btnReadSNClick()
+{
+    m_memory.btnReadSNClick();
+}
+
+void TForm1::btnSendSNClick()
+{
+    m_memory.btnSendSNClick();
+}
+
+void TForm1::btnParamsClick()
+{
+    m_memory.btnParamsClick();
+}
+
+QPushButton *TForm1::operationButton(BusOperation operation) const
+{
+    switch (operation) {
+    case BusOperation::ReadSerials:
+        return btnReadSN;
+    case BusOperation::SendSerials:
+        return btnSendSN;
+    case BusOperation::ReadParams:
+        return btnParams;
+    default:
+        return nullptr;
+    }
+}
+
+void TForm1::reflectMemoryStatus()
+{
+    // The engine keeps captions, progress and elapsed time; the window shows them.
+    OperationStatus &status = m_memory.status();
+    connect(&status, &OperationStatus::captionChanged, this,
+            [this](BusOperation operation, const QString &caption) {
+                if (QPushButton *button = operationButton(operation))
+                    button->setText(caption);
+            });
+    connect(&status, &OperationStatus::progressChanged, this, [this](int position, int maximum) {
+        PB->setMaximum(qMax(1, maximum));
+        PB->setValue(qBound(0, position, PB->maximum()));
+    });
+    connect(&status, &OperationStatus::elapsedChanged, this, [this](OperationStatus::Elapsed action) {
+        switch (action) {
+        case OperationStatus::Elapsed::Reset:
+            TimeElapsed->Reset();
+            break;
+        case OperationStatus::Elapsed::Start:
+            TimeElapsed->Start();
+            break;
+        case OperationStatus::Elapsed::Stop:
+            TimeElapsed->Stop();
+            break;
+        }
+    });
+    connect(&m_memory, &MemoryAccess::buttonStatesChanged, this, &TForm1::UpdateBtnState);
+}
+
 void TForm1::UpdateBtnState()
 {
     ButtonInputs in;
@@ -409,6 +458,20 @@ void TForm1::UpdateBtnState()
     ButtonStates s = ComputeButtonStates(in);
     if (m_engine.searchRunning())
         s.readSN = s.sendSN = s.params = s.option = false;
+    // While a memory operation runs only its Abort can be pressed.
+    const bool memoryBusy = m_memory.busy();
+    if (memoryBusy) {
+        const OperationStatus &status = m_memory.status();
+        s.readSN = status.showsAbort(BusOperation::ReadSerials);
+        s.sendSN = status.showsAbort(BusOperation::SendSerials);
+        s.params = status.showsAbort(BusOperation::ReadParams);
+        s.option = false;
+    }
+    if (memoryBusy != m_memoryBusyShown) {
+        m_memoryBusyShown = memoryBusy;
+        btnFindMAIN->setEnabled(!memoryBusy && !m_engine.searchRunning());
+        btnScanPort->setEnabled(!memoryBusy && !m_engine.searchRunning());
+    }
     btnReadSN->setEnabled(s.readSN);
     btnImport->setEnabled(s.import);
     btnParams->setEnabled(s.params);
@@ -442,6 +505,15 @@ void TForm1::setDialogs(TForm3 *settings, TForm2 *params, TForm4 *about)
     Form3 = settings;
     Form2 = params;
     Form4 = about;
+    if (Form2) {
+        Form2->setStartParamWrite([this]() { m_memory.startParamWrite(); });
+        m_memory.setParamsDialog([this]() { return Form2 && Form2->FillParamsDialog(); },
+                                 [this]() {
+                                     if (Form2)
+                                         Form2->exec();
+                                 });
+    }
+    m_memory.setVerifyAfterWrite([this]() { return Form3 && Form3->verifyAfterWrite(); });
     if (Form3) {
         Form3->setTimers(engineTimers());
         Form3->RefreshTxtFileList = [this]() { RefreshTxtFileList(); };

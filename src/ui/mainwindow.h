@@ -5,6 +5,7 @@
 #include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
+#include "memoryaccess.h"
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -76,6 +77,11 @@ public:
     void RefreshTxtTestFileList();
     void Checkfornewversion1Click();
 
+    // Read serials, Send serials, Parameters: start, or abort while "Abort".
+    void btnReadSNClick();
+    void btnSendSNClick();
+    void btnParamsClick();
+
     void UpdateBtnState();
     void FormResize();
     void sizeMove();
@@ -85,6 +91,7 @@ public:
     InstallationTables &tables() { return m_tables; }
     OperationLog &log() { return m_log; }
     BusEngine &engine() { return m_engine; }
+    MemoryAccess &memory() { return m_memory; }
     // Every engine timer, for the time-outs of the settings.
     QList<EngineTimer *> engineTimers();
 
@@ -150,6 +157,8 @@ private:
     void syncPortList();
     void onScanButton(InterfaceScan::Button button, bool enabled);
     void onSearchRunning(bool running);
+    void reflectMemoryStatus();
+    QPushButton *operationButton(BusOperation operation) const;
     void nudgeWidth(QWidget *widget);
     bool FormClose();
 
@@ -159,6 +168,9 @@ private:
     InterfaceScan m_scan;
     InstallationTables m_tables;
     BusEngine m_engine;
+    MemoryAccess m_memory;
+    // The search buttons as last set while no memory operation ran.
+    bool m_memoryBusyShown = false;
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
     TForm4 *Form4 = nullptr;

@@ -188,6 +188,10 @@ void TForm3::buildWidgets()
     cbShowWarnings->setObjectName(QStringLiteral("cbShowWarnings"));
     cbShowWarnings->setChecked(true);
     other->addWidget(cbShowWarnings);
+    cbVerifyWrite = new QCheckBox(QStringLiteral("Verify after writing"), gbOther);
+    cbVerifyWrite->setObjectName(QStringLiteral("cbVerifyWrite"));
+    cbVerifyWrite->setToolTip(QStringLiteral("reads every door station back after writing and compares"));
+    other->addWidget(cbVerifyWrite);
     layout->addWidget(gbOther);
 
     btnApply = new QPushButton(QStringLiteral("Apply settings"), this);
@@ -209,6 +213,7 @@ void TForm3::buildWidgets()
     connect(cbLoadCurrYear, &QCheckBox::clicked, this, &TForm3::cbLoadCurrYearClick);
     connect(cbSendBugReport, &QCheckBox::clicked, this, &TForm3::cbSendBugReportClick);
     connect(cbShowWarnings, &QCheckBox::clicked, this, &TForm3::cbSendBugReportClick);
+    connect(cbVerifyWrite, &QCheckBox::clicked, this, &TForm3::cbLoadCurrYearClick);
     connect(btnApply, &QPushButton::clicked, this, &TForm3::btnApplyClick);
 }
 
@@ -226,6 +231,7 @@ void TForm3::LoadSettings()
     setFolder(edbtnTxtPath, values.txtFilePath);
     setFolder(edbtnTxtTestPath, values.txtTestFilePath);
     SetCheckedSilently(cbShowWarnings, values.warnings);
+    SetCheckedSilently(cbVerifyWrite, values.verifyWrite);
     // Not shown before the dialog is, but a save before then must write
     // the value in effect.
     SetCheckedSilently(cbSendBugReport, values.sendReport);
@@ -249,6 +255,7 @@ bool TForm3::SaveSettings(bool confirm)
     values.sendReport = cbSendBugReport->isChecked();
     values.warnings = cbShowWarnings->isChecked();
     values.loadOnlyCurrent = cbLoadCurrYear->isChecked();
+    values.verifyWrite = cbVerifyWrite->isChecked();
     values.txtFilePath = edbtnTxtPath->text();
     values.txtTestFilePath = edbtnTxtTestPath->text();
 
@@ -285,6 +292,11 @@ bool TForm3::showWarnings() const
 bool TForm3::loadOnlyCurrentYear() const
 {
     return cbLoadCurrYear->isChecked();
+}
+
+bool TForm3::verifyAfterWrite() const
+{
+    return cbVerifyWrite->isChecked();
 }
 
 void TForm3::SetCheckedSilently(QCheckBox *box, bool checked)

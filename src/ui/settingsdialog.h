@@ -87,6 +87,7 @@ public:
     QString txtTestFilePath() const;
     bool showWarnings() const;
     bool loadOnlyCurrentYear() const;
+    bool verifyAfterWrite() const;
 
     // Set a control without running its click handler.
     static void SetCheckedSilently(QCheckBox *box, bool checked);
@@ -126,6 +127,7 @@ public:
     QPushButton *btnRefreshTest = nullptr;
     QCheckBox *cbSendBugReport = nullptr;
     QCheckBox *cbShowWarnings = nullptr;
+    QCheckBox *cbVerifyWrite = nullptr;
     QPushButton *btnApply = nullptr;
 
 public slots:

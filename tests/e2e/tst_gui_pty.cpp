@@ -10,6 +10,11 @@
 #include "qbxsimulator.h"
 #include "qtseriallink.h"
 #include "widgetdialogs.h"
+#include "paramsdialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QTimer>
 
 #include <QFile>
 #include <QPushButton>
@@ -20,6 +25,7 @@ class TestGuiPty : public QObject
     Q_OBJECT
 private slots:
     void scanAndFindDevices();
+    void programAnInstallation();
 };
 
 void TestGuiPty::scanAndFindDevices()
@@ -80,6 +86,93 @@ void TestGuiPty::scanAndFindDevices()
     QCOMPARE(form.CRDBGrid2->model()->index(2, 0).data().toString(), QStringLiteral("703711"));
     // Read serials is ready now that door stations are known.
     QVERIFY(form.btnReadSN->isEnabled());
+}
+
+void TestGuiPty::programAnInstallation()
+{
+    sim::QbxSimulator simulator;
+    QFile demo(QStringLiteral(DEMO_INSTALL));
+    QVERIFY(demo.open(QIODevice::ReadOnly));
+    QVERIFY(simulator.loadInstallation(QString::fromUtf8(demo.readAll())));
+    sim::PtyServer server(simulator);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    qputenv("KORVEL_COM7", server.devicePath().toLocal8Bit());
+
+    OperationLog log;
+    RealClock clock;
+    QtSerialLink port;
+    QtSerialLink scanPort;
+    ScriptedDialogs dialogs;
+    RecordingPlatformServices platform;
+    TForm1 form({log, clock, port, scanPort, dialogs, platform});
+    EngineState &engine = form.engine().state();
+    TForm2 form2(dialogs, engine.ParamImage, engine.InitMemoryMode, &form);
+    form.setDialogs(nullptr, &form2, nullptr);
+    form.scan().setLastPortStore([]() { return 7; }, [](int) {});
+    // Memory steps at a brisk pace: the pseudo-terminal answers at once.
+    for (EngineTimer *timer : form.engineTimers()) {
+        if (timer->name().startsWith(QLatin1String("TRead")) ||
+            timer->name().startsWith(QLatin1String("TWrite")) ||
+            timer->name().startsWith(QLatin1String("TSelMem")) || timer->name() == "TReset")
+            timer->setInterval(40);
+    }
+    form.show();
+    QTRY_VERIFY_WITH_TIMEOUT(form.btnFindMAIN->isEnabled(), 10000);
+    form.btnFindMAIN->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.engine().searchRunning(), 20000);
+
+    // Button counts, and the EXT too old for the layouts left out.
+    DeviceTable &devices = form.tables().tblDeviceSerials();
+    for (const auto &[serial, keys] : {std::pair{74565, 10}, {703710, 16}}) {
+        QVERIFY(devices.locate(DeviceTable::SerialNo, serial));
+        QVERIFY(SetFieldValue(devices, DeviceTable::DeviceKeyNo, keys));
+    }
+    QVERIFY(devices.locate(DeviceTable::SerialNo, 703711));
+    QVERIFY(SetFieldValue(devices, DeviceTable::DeviceActive, false));
+    form.btnSetTestData->click();
+    PhoneTable &phones = form.tables().tblPhoneSerials();
+    QCOMPARE(phones.recordCount(), 26);
+    auto serials = [&phones]() {
+        QStringList out;
+        for (int i = 0; i < phones.recordCount(); ++i)
+            out << phones.valueAt(i, PhoneTable::SerialNoRead1).toString();
+        return out;
+    };
+    const QStringList testData = serials();
+
+    form.btnSendSN->click();
+    QCOMPARE(form.btnSendSN->text(), QStringLiteral("Abort"));
+    QTRY_VERIFY_WITH_TIMEOUT(!form.memory().busy(), 60000);
+    QCOMPARE(log.lastLine(), QStringLiteral("> Reset device"));
+    QCOMPARE(form.btnSendSN->text(), QStringLiteral("Send serials"));
+
+    form.btnClearData->click();
+    QVERIFY(serials() != testData);
+    form.btnReadSN->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.memory().busy(), 60000);
+    QCOMPARE(log.lastLine(), QStringLiteral("Serials writed in read column!"));
+    QCOMPARE(serials(), testData);
+
+    // Parameters: the dialog shows the MAIN's block; a new AS address is written.
+    QVERIFY(devices.locate(DeviceTable::SerialNo, 74565));
+    int shownAddress = -1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&]() {
+        if (QApplication::activeModalWidget() != &form2)
+            return;
+        poll.stop();
+        shownAddress = form2.cbASAddress->currentIndex();
+        form2.cbASAddress->setCurrentIndex(9);
+        form2.btnSendParams->click();
+    });
+    poll.start(20);
+    form.btnParams->click();
+    QTRY_VERIFY_WITH_TIMEOUT(shownAddress >= 0, 20000);
+    QCOMPARE(shownAddress, 5);
+    QTRY_VERIFY_WITH_TIMEOUT(log.lines().count(QStringLiteral("> Reset device")) == 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.memory().busy(), 5000);
+    QCOMPARE(QString::fromLatin1(simulator.station(74565)->memory.left(8).toHex().toUpper()),
+             QStringLiteral("0940778000010200"));
 }
 
 QTEST_MAIN(TestGuiPty)

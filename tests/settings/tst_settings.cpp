@@ -145,6 +145,8 @@ private slots:
     void carriedOverFileLoadsAndKeepsItsLines();
     void saveToNewFile();
     void saveSettingsLeavesLastPortAlone();
+    void verifyWriteKey_data();
+    void verifyWriteKey();
 
     void timeOutsAtStartup_data();
     void timeOutsAtStartup();
@@ -646,6 +648,42 @@ void TestSettings::saveSettingsLeavesLastPortAlone()
     QVERIFY(SaveLastPort(path, 12));
     QCOMPARE(LoadLastPort(path), 12);
     QCOMPARE(LoadSettingsValues(path).txtFilePath, QStringLiteral("C:\\Phones"));
+}
+
+void TestSettings::verifyWriteKey_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QByteArray>("progSett");  // what [ProgSett] holds afterwards
+    QTest::newRow("off, never set") << QByteArray("[ProgSett]\r\naLastPortNo=7\r\n") << false
+                                    << QByteArray("[ProgSett]\r\naLastPortNo=7\r\n");
+    QTest::newRow("switched on") << QByteArray("[ProgSett]\r\naLastPortNo=7\r\n") << true
+                                 << QByteArray("[ProgSett]\r\naLastPortNo=7\r\naVerifyWrite=1\r\n");
+    QTest::newRow("switched off again")
+        << QByteArray("[ProgSett]\r\naVerifyWrite=1\r\n") << false
+        << QByteArray("[ProgSett]\r\naVerifyWrite=0\r\n");
+}
+
+void TestSettings::verifyWriteKey()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, on);
+    QFETCH(QByteArray, progSett);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(IniName);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+    SettingsValues values = LoadSettingsValues(path);
+    QCOMPARE(values.verifyWrite, before.contains("aVerifyWrite=1"));
+    values.verifyWrite = on;
+    QVERIFY(SaveSettingsValues(path, values));
+    const QByteArray bytes = fileBytes(path);
+    QVERIFY2(bytes.startsWith(progSett), bytes.constData());
+    QCOMPARE(LoadSettingsValues(path).verifyWrite, on);
 }
 
 void TestSettings::timeOutsAtStartup_data()

@@ -98,6 +98,8 @@ class TestGrids : public QObject
 
 private slots:
     void modelsStayConsistent();
+    void keyNoEditorClosedUnchangedKeepsPhones_data();
+    void keyNoEditorClosedUnchangedKeepsPhones();
     void columns_data();
     void columns();
     void clickTogglesBooleanColumn_data();
@@ -548,6 +550,41 @@ void TestGrids::typedKeyNoCheckedOnEnter()
     for (const auto &box : f.dialogs.shown)
         QCOMPARE(box.kind, Dialogs::Kind::Warning);
     QCOMPARE(f.devices().value(DeviceTable::DeviceKeyNo), after);
+}
+
+void TestGrids::keyNoEditorClosedUnchangedKeepsPhones_data()
+{
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<bool>("byClick");
+    QTest::newRow("Enter, same count") << false << false;
+    QTest::newRow("click elsewhere, same count") << false << true;
+    QTest::newRow("Enter, new count") << true << false;
+}
+
+void TestGrids::keyNoEditorClosedUnchangedKeepsPhones()
+{
+    QFETCH(bool, change);
+    QFETCH(bool, byClick);
+    Fixture f;
+    f.addDevices(1);
+    QVERIFY(SetFieldValue(f.devices(), DeviceTable::DeviceKeyNo, 4));
+    f.addPhones(4);
+    f.tables.setClearPhoneTblOption([] { return true; });
+    DeviceGrid grid(f.tables, f.dialogs);
+    showGrid(grid);
+    grid.setCurrentIndex(grid.model()->index(0, DeviceTableModel::ColKeyNo));
+    auto *editor = openEditor<QComboBox>(grid);
+    QVERIFY(editor);
+    if (change)
+        editor->setCurrentIndex(editor->findText(QStringLiteral("6")));
+    if (byClick)
+        clickCell(grid, 0, DeviceTableModel::ColSerialNo);
+    else
+        QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!grid.isEditing());
+    QCOMPARE(f.devices().intValue(DeviceTable::DeviceKeyNo), change ? 6 : 4);
+    // Only a new button count starts a new phone list.
+    QCOMPARE(f.phones().recordCount(), change ? 0 : 4);
 }
 
 void TestGrids::buttonCountCheckedOnClickAndEnter_data()

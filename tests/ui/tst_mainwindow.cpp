@@ -69,6 +69,7 @@ private slots:
     void buttonRule_data();
     void buttonRule();
     void buttonStatesFollowTables();
+    void memoryOperationButtons();
     void settingsFileAtStartAndFirstExit();
     void timeOutsReachEngineTimersAtStart();
     void lastGoodPort_data();
@@ -192,6 +193,54 @@ void TestMainWindow::buttonStatesFollowTables()
     for (const char *name : {"btnReadSN", "btnImport", "btnParams", "btnOption", "btnSendSN",
                              "btnExport"})
         QVERIFY2(!w.button(name)->isEnabled(), name);
+}
+
+void TestMainWindow::memoryOperationButtons()
+{
+    Window w(7);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    w.clock.advance(2000);
+    sim::Station main;
+    QVERIFY(sim::Station::parse(QStringLiteral("main 74565 type=A00"), main));
+    w.simulator.addStation(main);
+    w.button("btnFindMAIN")->click();
+    QVERIFY(w.clock.advanceUntil([&]() { return !w.form.engine().searchRunning(); }, 30000));
+    DeviceTable &devices = w.form.tables().tblDeviceSerials();
+    devices.first();
+    QVERIFY(SetFieldValue(devices, DeviceTable::DeviceKeyNo, 10));
+    w.button("btnSetTestData")->click();
+
+    QPushButton *send = w.button("btnSendSN");
+    QVERIFY(send->isEnabled());
+    send->click();
+    // Only the running operation's Abort can be pressed.
+    QCOMPARE(send->text(), QStringLiteral("Abort"));
+    QVERIFY(send->isEnabled());
+    for (const char *name : {"btnReadSN", "btnParams", "btnOption", "btnFindMAIN", "btnScanPort"})
+        QVERIFY2(!w.button(name)->isEnabled(), name);
+    QVERIFY(w.clock.advanceUntil([&]() { return w.form.PB->value() == 30; }, 30000));
+    QCOMPARE(w.form.PB->maximum(), 60);
+    QVERIFY(w.form.TimeElapsed->isRunning());
+
+    QVERIFY(w.clock.advanceUntil([&]() { return !w.form.memory().busy(); }, 60000));
+    QCOMPARE(send->text(), QStringLiteral("Send serials"));
+    QCOMPARE(w.form.PB->value(), 0);
+    QVERIFY(!w.form.TimeElapsed->isRunning());
+    for (const char *name : {"btnReadSN", "btnSendSN", "btnParams", "btnOption", "btnFindMAIN",
+                             "btnScanPort"})
+        QVERIFY2(w.button(name)->isEnabled(), name);
+
+    // Read serials and its Abort through the button.
+    w.button("btnClearData")->click();
+    w.button("btnReadSN")->click();
+    QCOMPARE(w.button("btnReadSN")->text(), QStringLiteral("Abort"));
+    QVERIFY(!send->isEnabled());
+    w.clock.advance(1500);
+    w.button("btnReadSN")->click();
+    QCOMPARE(w.button("btnReadSN")->text(), QStringLiteral("Read serials"));
+    QVERIFY(send->isEnabled());
+    QVERIFY(w.form.tables().tblPhoneSerials().valueAt(0, PhoneTable::SerialNoRead1).isNull());
 }
 
 void TestMainWindow::settingsFileAtStartAndFirstExit()
