@@ -38,9 +38,36 @@ const char *helpText =
     "  stations     list the door stations\n"
     "  dump <serial>   a door station's memory (read addresses 8400-84FF)\n"
     "  early-announce on|off   a MAIN announcement before the box's acknowledgement\n"
+    "  press <serial> [as]   a call button rings phone <serial> (AS address 0-63, default 0)\n"
+    "  light <as>   a light button with AS address 0-63\n"
     "  clear        remove all faults\n"
     "  hangup       pull the cable (the terminal goes away)\n"
     "  quit\n";
+
+// --- Key presses on the bus ---
+// "press SERIAL [AS]" and "light AS"; false when the words do not fit.
+bool runKeyCommand(const QStringList &words, sim::QbxSimulator &simulator)
+{
+    const QString verb = words.first().toLower();
+    bool ok = true;
+    if (verb == QLatin1String("press") && (words.size() == 2 || words.size() == 3)) {
+        const uint serial = words.at(1).toUInt(&ok);
+        const int as = words.size() == 3 && ok ? words.at(2).toInt(&ok) : 0;
+        if (!ok || !simulator.press(serial, as))
+            return false;
+        say(QStringLiteral("pressed: ") + sim::QbxSimulator::callTelegram(serial, as));
+        return true;
+    }
+    if (verb == QLatin1String("light") && words.size() == 2) {
+        const int as = words.at(1).toInt(&ok);
+        if (!ok || !simulator.light(as))
+            return false;
+        say(QStringLiteral("light: ") + sim::QbxSimulator::lightTelegram(as));
+        return true;
+    }
+    return false;
+}
+// --- end of key presses ---
 
 bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServer &server)
 {
@@ -116,6 +143,8 @@ bool runCommand(const QString &line, sim::QbxSimulator &simulator, sim::PtyServe
     } else if (verb == QLatin1String("early-announce") && words.size() == 2) {
         simulator.setAnnounceBeforeAck(words.at(1) == QLatin1String("on"));
         say(QStringLiteral("early announcement ") + words.at(1));
+    } else if (verb == QLatin1String("press") || verb == QLatin1String("light")) {
+        return runKeyCommand(words, simulator);
     } else if (verb == QLatin1String("clear")) {
         simulator.clearFaults();
         say(QStringLiteral("faults cleared"));

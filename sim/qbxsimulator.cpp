@@ -488,4 +488,40 @@ void QbxSimulator::emitLine(const QString &payload, const Fault &fault, int extr
     }
 }
 
+// --- Key presses on the bus ---
+
+QString QbxSimulator::callTelegram(quint32 serial, int as)
+{
+    // "0", five hex digits of the called phone, AS address with the call flag 0x80.
+    return QStringLiteral("0%1%2")
+        .arg(serial, 5, 16, QLatin1Char('0'))
+        .arg(as + 0x80, 2, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QString QbxSimulator::lightTelegram(int as)
+{
+    return IntToHexText(quint32(0x1200 + as));
+}
+
+bool QbxSimulator::press(quint32 serial, int as)
+{
+    if (serial == 0 || serial > 0xFFFFF || as < 0 || as > MaxAsAddress)
+        return false;
+    const QByteArray line = replyLine(callTelegram(serial, as));
+    emit output(line, m_replyDelay);
+    emit output(line, m_replyDelay + m_announceGap);
+    return true;
+}
+
+bool QbxSimulator::light(int as)
+{
+    if (as < 0 || as > MaxAsAddress)
+        return false;
+    emit output(replyLine(lightTelegram(as)), m_replyDelay);
+    return true;
+}
+
+// --- end of key presses ---
+
 } // namespace sim

@@ -115,6 +115,19 @@ public:
     // Every frame body received, in order (separator dropped).
     QStringList received;
 
+    // --- Key presses on the bus ---
+    // Highest AS address a button can carry.
+    static constexpr int MaxAsAddress = 63;
+    // A call button that rings phone `serial` (1 to 1048575) at AS address
+    // `as`: the box reports the call telegram and then its repeat, as the
+    // bus does. False (nothing sent) when a value is out of range.
+    bool press(quint32 serial, int as = 0);
+    // A light button with AS address `as`: one telegram.
+    bool light(int as);
+    static QString callTelegram(quint32 serial, int as);
+    static QString lightTelegram(int as);
+    // --- end of key presses ---
+
 signals:
     // Bytes to put on the line after `delayMs`; a split line comes in several parts.
     void output(const QByteArray &bytes, int delayMs);

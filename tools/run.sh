@@ -7,10 +7,21 @@ korvel_install_packages
 korvel_build
 
 SIM_COM="${KORVEL_SIM_COM:-7}"
-SIM_OUT="$(mktemp)"
-"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" --install "$KORVEL_BUILD/sim/demo.install" ${KORVEL_SIM_ARGS:-} </dev/null >"$SIM_OUT" 2>&1 &
+SIM_DIR="$(mktemp -d)"
+SIM_OUT="$SIM_DIR/out"
+SIM_IN="$SIM_DIR/in"
+# The simulator reads its commands from a pipe that this script keeps open,
+# so lines typed here (press, light, fault, ...) reach it while the program runs.
+mkfifo "$SIM_IN"
+exec 3<>"$SIM_IN"
+"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" --install "$KORVEL_BUILD/sim/demo.install" ${KORVEL_SIM_ARGS:-} <&3 >"$SIM_OUT" 2>&1 &
 SIM_PID=$!
-cleanup() { kill "$SIM_PID" 2>/dev/null || true; rm -f "$SIM_OUT"; }
+GUI_PID=""
+cleanup() {
+    [ -n "$GUI_PID" ] && kill "$GUI_PID" 2>/dev/null || true
+    kill "$SIM_PID" 2>/dev/null || true
+    rm -rf "$SIM_DIR"
+}
 trap cleanup EXIT
 
 for _ in $(seq 50); do
@@ -32,4 +43,25 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; t
     echo "No display found: the program runs offscreen (pass --log FILE to read along)."
     export QT_QPA_PLATFORM=offscreen
 fi
-"$KORVEL_BUILD/bin/Korvel.x64.exe" "$@"
+"$KORVEL_BUILD/bin/Korvel.x64.exe" "$@" &
+GUI_PID=$!
+
+# Until the program ends, every line typed here goes to the simulator; its
+# answers are shown (its "> " trace of the bus is left out).
+[ -t 0 ] && echo "Simulator commands can be typed here (help lists them), for example: press 74565 10"
+shown=$(wc -l <"$SIM_OUT")
+while kill -0 "$GUI_PID" 2>/dev/null; do
+    if IFS= read -r -t 1 command; then
+        printf '%s\n' "$command" >&3
+        sleep 0.3
+        tail -n +"$((shown + 1))" "$SIM_OUT" | grep -v '^> ' || true
+        shown=$(wc -l <"$SIM_OUT")
+    elif [ $? -le 128 ]; then
+        # End of input (not a time-out): just wait for the program.
+        break
+    fi
+done
+status=0
+wait "$GUI_PID" || status=$?
+GUI_PID=""
+exit "$status"

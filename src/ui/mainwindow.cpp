@@ -138,6 +138,7 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     connect(&m_scan, &InterfaceScan::buttonEnabled, this, &TForm1::onScanButton);
     connect(&m_scan, &InterfaceScan::buttonStatesChanged, this, &TForm1::UpdateBtnState);
     syncPortList();
+    buildKeyPressMonitor();
 }
 
 TForm1::~TForm1() = default;
@@ -633,3 +634,32 @@ void TForm1::changeEvent(QEvent *event)
     if (event->type() == QEvent::WindowStateChange)
         QTimer::singleShot(0, this, &TForm1::sizeMove);
 }
+
+// --- Key-press monitor ---
+
+void TForm1::buildKeyPressMonitor()
+{
+    // Under the phone grid's buttons: the grid is what follows the presses.
+    QWidget *phones = CRDBGrid1->parentWidget();
+    cbDebugMode = new QCheckBox(QStringLiteral("Detect double key press"), phones);
+    cbDebugMode->setObjectName(QStringLiteral("cbDebugMode"));
+    if (auto *phoneLayout = qobject_cast<QBoxLayout *>(phones->layout()))
+        phoneLayout->addWidget(cbDebugMode);
+    // Any switch-off counts, by the technician or by code.
+    connect(cbDebugMode, &QCheckBox::toggled, this, &TForm1::cbDebugModeClick);
+
+    m_keyPressMonitor.setDetectDoubleKeyPress([this]() { return cbDebugMode->isChecked(); });
+    // Read at the moment of use, like the tables do.
+    m_keyPressMonitor.setShowWarnings([this]() { return !Form3 || Form3->showWarnings(); });
+    m_engine.setTelegramHandler(
+        [this](int, const QString &payload) { m_keyPressMonitor.handleTelegram(payload); });
+}
+
+void TForm1::cbDebugModeClick()
+{
+    // Every period with the box on starts with an empty list.
+    if (!cbDebugMode->isChecked())
+        KeyNumberList.clear();
+}
+
+// --- end of key-press monitor ---

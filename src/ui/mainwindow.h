@@ -6,6 +6,7 @@
 #include "interfacescan.h"
 #include "keynumberlist.h"
 #include "memoryaccess.h"
+#include "keypressmonitor.h"
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -175,4 +176,17 @@ private:
     TForm3 *Form3 = nullptr;
     TForm4 *Form4 = nullptr;
     bool m_shown = false;
+
+    // --- Key-press monitor ---
+public:
+    // "Detect double key press".
+    QCheckBox *cbDebugMode = nullptr;
+    // Switched off, the box forgets the serials pressed so far.
+    void cbDebugModeClick();
+    KeyPressMonitor &keyPressMonitor() { return m_keyPressMonitor; }
+
+private:
+    void buildKeyPressMonitor();
+    KeyPressMonitor m_keyPressMonitor{m_log, m_dialogs, m_tables.tblPhoneSerials(), KeyNumberList};
+    // --- end of key-press monitor ---
 };

@@ -2,6 +2,7 @@
 #include "buttonstate.h"
 #include "dialogs.h"
 #include "elapsedtime.h"
+#include "grids.h"
 #include "installationtables.h"
 #include "logview.h"
 #include "mainwindow.h"
@@ -85,6 +86,7 @@ private slots:
     void logFollowsNewLines();
     void aboutBoxText();
     void stepProgressAndElapsedTime();
+    void keyPressMonitor();
 };
 
 void TestMainWindow::designButtonStates_data()
@@ -573,6 +575,67 @@ void TestMainWindow::stepProgressAndElapsedTime()
     QCOMPARE(display.elapsedMs(), stopped);
     display.Reset();
     QCOMPARE(display.text(), QStringLiteral("00:00:00"));
+}
+
+void TestMainWindow::keyPressMonitor()
+{
+    Window w(7);
+    sim::Station main;
+    QVERIFY(sim::Station::parse("main 74565 type=A08", main));
+    w.simulator.addStation(main);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+    w.clock.advance(1000);
+    w.button("btnFindMAIN")->click();
+    QVERIFY(w.clock.advanceUntil([&w]() { return !w.form.engine().searchRunning(); }, 20000));
+
+    QCheckBox *box = w.form.findChild<QCheckBox *>("cbDebugMode");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Detect double key press"));
+    QVERIFY(!box->isChecked());
+    QCOMPARE(box->parentWidget(), w.form.CRDBGrid1->parentWidget());
+
+    PhoneTable &phones = w.form.tables().tblPhoneSerials();
+    QVERIFY(phones.appendRow(1, 1001, 2001));
+    QVERIFY(phones.appendRow(2, 1002, 74565));
+    phones.first();
+    auto press = [&w](quint32 serial) {
+        QVERIFY(w.simulator.press(serial, 10));
+        w.clock.advance(1000);
+    };
+    const QString line = QStringLiteral("> Key: 74565; AS:10 [0123458A]");
+    const QString pressedOnce = QStringLiteral("Serial number 74565 already pressed once!?");
+
+    // The dispatcher feeds the monitor; the phone grid follows the table.
+    press(74565);
+    QCOMPARE(w.log.lines().count(line), 1);
+    QCOMPARE(phones.currentPosition(), 1);
+    QCOMPARE(w.form.CRDBGrid1->currentIndex().row(), 1);
+    QVERIFY(w.dialogs.shown.isEmpty());
+
+    // Double presses count only while the box is on; off and on starts afresh.
+    box->click();
+    press(74565);
+    QVERIFY(w.dialogs.shown.isEmpty());
+    press(74565);
+    QCOMPARE(w.dialogs.shownTexts(), QStringList{pressedOnce});
+    box->click();
+    QCOMPARE(w.form.KeyNumberList.count(), 0);
+    box->click();
+    press(74565);
+    QCOMPARE(w.dialogs.shownTexts(), QStringList{pressedOnce});
+    QCOMPARE(w.form.KeyNumberList.items(), QStringList{"74565"});
+
+    // "Show warnings" as the settings dialog shows it, saved or not.
+    w.dialogs.shown.clear();
+    press(99999);
+    QCOMPARE(w.dialogs.shownTexts(),
+             QStringList{"Serial number 99999 does not exist in table!?"});
+    w.form3.cbShowWarnings->click();
+    w.dialogs.shown.clear();
+    press(88888);
+    QVERIFY(w.dialogs.shown.isEmpty());
+    QVERIFY(w.log.contains("> Key: 88888; AS:10 [015B388A]"));
 }
 
 QTEST_MAIN(TestMainWindow)
