@@ -12,9 +12,11 @@ SIM_OUT="$SIM_DIR/out"
 SIM_IN="$SIM_DIR/in"
 # The simulator reads its commands from a pipe that this script keeps open,
 # so lines typed here (press, light, fault, ...) reach it while the program runs.
+# The door stations keep what was written in demo.memory from one run to the next.
 mkfifo "$SIM_IN"
 exec 3<>"$SIM_IN"
-"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" --install "$KORVEL_BUILD/sim/demo.install" ${KORVEL_SIM_ARGS:-} <&3 >"$SIM_OUT" 2>&1 &
+"$KORVEL_BUILD/sim/qbxsim" --com "$SIM_COM" --install "$KORVEL_BUILD/sim/demo.install" \
+    --save "$KORVEL_BUILD/sim/demo.memory" ${KORVEL_SIM_ARGS:-} <&3 >"$SIM_OUT" 2>&1 &
 SIM_PID=$!
 GUI_PID=""
 cleanup() {
