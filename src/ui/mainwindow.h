@@ -2,6 +2,7 @@
 
 #include "busengine.h"
 #include "engineclock.h"
+#include "filelibrary.h"
 #include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
@@ -24,7 +25,7 @@ class QStatusBar;
 class QTabWidget;
 class DeviceGrid;
 class PhoneGrid;
-class QTreeWidget;
+class FileListView;
 class SerialLink;
 class TForm2;
 class TForm3;
@@ -76,6 +77,11 @@ public:
     void RefreshTxtTestFileList();
     void Checkfornewversion1Click();
 
+    // The file library and the phone table's import and export.
+    FileLibrary &fileLibrary() { return m_library; }
+    void btnImportClick();
+    void btnExportClick();
+
     void UpdateBtnState();
     void FormResize();
     void sizeMove();
@@ -126,9 +132,10 @@ public:
     PhoneGrid *CRDBGrid1 = nullptr;   // phone grid
     DeviceGrid *CRDBGrid2 = nullptr;  // device grid
     QTabWidget *pgAllFiles = nullptr;
-    QTreeWidget *ListView1 = nullptr;
-    QTreeWidget *ListView2 = nullptr;
+    FileListView *ListView1 = nullptr;
+    FileListView *ListView2 = nullptr;
     QLineEdit *SearchBox1 = nullptr;
+    QComboBox *cbSearchField = nullptr;
     QAction *Settings1 = nullptr;
     QAction *Checkfornewversion1 = nullptr;
     QAction *Refreshfilelist1 = nullptr;
@@ -152,6 +159,7 @@ private:
     void onSearchRunning(bool running);
     void nudgeWidth(QWidget *widget);
     bool FormClose();
+    void wireFileLibrary();
 
     OperationLog &m_log;
     Dialogs &m_dialogs;
@@ -159,6 +167,7 @@ private:
     InterfaceScan m_scan;
     InstallationTables m_tables;
     BusEngine m_engine;
+    FileLibrary m_library;
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
     TForm4 *Form4 = nullptr;
