@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyle>
 
 namespace
 {
@@ -32,20 +33,33 @@ FileListView::FileListView(FileListModel &model, QWidget *parent)
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
+    // The widths suit the technicians' Windows font; where the font is
+    // wider, the date column grows so that the time is never cut off.
+    const int dateText = fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000. 00:00")) +
+                         2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) +
+                         12;
+    const int dateWidth = qMax(DateWidth, dateText);
+    const int dateMax = qMax(DateMaxWidth, dateWidth);
+    m_nameWidth = NameWidth;
     setColumnWidth(0, NameWidth);
-    setColumnWidth(1, DateWidth);
-    connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        const int max = section == 0 ? NameMaxWidth : DateMaxWidth;
-        if (size > max)
-            setColumnWidth(section, max);
-    });
+    setColumnWidth(1, dateWidth);
+    connect(header(), &QHeaderView::sectionResized, this,
+            [this, dateMax](int section, int, int size) {
+                const int max = section == 0 ? NameMaxWidth : dateMax;
+                if (size > max)
+                    setColumnWidth(section, max);
+            });
     QPalette pal = palette();
     pal.setColor(QPalette::Base, FileListModel::background());
     pal.setColor(QPalette::AlternateBase, FileListModel::background());
     setPalette(pal);
     // Grid lines between the cells, as in a report view.
+    // A style sheet for the items must name the selection colours too, or
+    // the selected entry loses its highlight.
     setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #dcd8cc; "
-                                 "border-bottom: 1px solid #dcd8cc; }"));
+                                 "border-bottom: 1px solid #dcd8cc; }"
+                                 "QTreeView::item:selected { background: palette(highlight); "
+                                 "color: palette(highlighted-text); }"));
 
     connect(&model, &FileListModel::selectionRequested, this, &FileListView::showSelection);
     connect(&model, &QAbstractItemModel::modelReset, this, [this]() { showSelection(-1); });
@@ -78,6 +92,17 @@ void FileListView::showSelection(int row)
                                                  QItemSelectionModel::Rows);
     scrollTo(index);
     viewport()->update();
+}
+
+void FileListView::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    // In a narrow view the name gives way, so that the date stays whole
+    // and no horizontal scroll bar appears.
+    const int room = viewport()->width() - columnWidth(1);
+    const int name = qBound(80, room, m_nameWidth);
+    if (columnWidth(0) != name)
+        setColumnWidth(0, name);
 }
 
 void FileListView::keyPressEvent(QKeyEvent *event)

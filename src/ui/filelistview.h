@@ -25,9 +25,11 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void showSelection(int row);
 
     FileListModel &m_model;
+    int m_nameWidth = 0;
 };

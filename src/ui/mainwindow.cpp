@@ -367,8 +367,7 @@ void TForm1::buildWidgets()
     fileButtons->addWidget(btnRenameTXT);
     fileButtons->addWidget(btnDeleteTXT);
     fileLayout->addLayout(fileButtons);
-    // The grids need the room; the file list keeps a narrow column, wide
-    // enough for its two columns.
+    // The grids need the room; the file list keeps a narrow column.
     files->setMaximumWidth(340);
     top->addWidget(files, 3);
 

@@ -181,7 +181,10 @@ void TestMainWindowFiles::listLook()
     QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("File Name"));
     QCOMPARE(list->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Date"));
     QCOMPARE(list->columnWidth(0), 200);
-    QCOMPARE(list->columnWidth(1), 105);
+    // 105 or wider where the font needs it: the date is never cut off.
+    QVERIFY(list->columnWidth(1) >= 105);
+    QVERIFY(list->columnWidth(1) >
+            list->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000. 00:00")));
     list->setColumnWidth(0, 400);
     QCOMPARE(list->columnWidth(0), 250);
     QCOMPARE(list->palette().color(QPalette::Base), QColor(255, 251, 240));
