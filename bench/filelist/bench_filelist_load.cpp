@@ -31,15 +31,17 @@ bool fillFolder(const QString &folder, int files)
     QRandomGenerator random(11);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < files; ++i) {
-        const QByteArray path = QFile::encodeName(folder + QStringLiteral("/list%1.txt").arg(i, 6, 10, QLatin1Char('0')));
+        const QByteArray path = QFile::encodeName(
+            folder + QStringLiteral("/list%1.txt").arg(i, 6, 10, QLatin1Char('0')));
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0)
             return false;
         const QByteArray content = QByteArray::number(1000 + i % 9000) + "|2001\r\n";
-        const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+        const bool written =
+            ::write(fd, content.constData(), size_t(content.size())) == content.size();
         // Spread over three years, many in the same minute.
-        const timespec times[2] = {{0, UTIME_OMIT},
-                                   {time_t(now - qint64(random.bounded(3 * 365 * 24 * 60)) * 60), 0}};
+        const timespec times[2] = {
+            {0, UTIME_OMIT}, {time_t(now - qint64(random.bounded(3 * 365 * 24 * 60)) * 60), 0}};
         const bool dated = ::futimens(fd, times) == 0;
         ::close(fd);
         if (!written || !dated)
@@ -54,10 +56,11 @@ double findSortSeconds(const QString &folder)
     t.start();
     QProcess sh;
     sh.setStandardOutputFile(QProcess::nullDevice());
-    sh.start(QStringLiteral("sh"),
-             {QStringLiteral("-c"),
-              QStringLiteral("find \"$0\" -maxdepth 1 -name '*.txt' -printf '%T@ %f\\n' | sort -rn"),
-              folder});
+    sh.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("find \"$0\" -maxdepth 1 -name '*.txt' -printf '%T@ %f\\n' | sort -rn"),
+         folder});
     sh.waitForFinished(-1);
     return t.nsecsElapsed() / 1e9;
 }

@@ -62,8 +62,8 @@ int main(int argc, char *argv[])
         QProcess grep;
         grep.setWorkingDirectory(folder);
         grep.setStandardOutputFile(QProcess::nullDevice());
-        grep.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                          QStringLiteral("grep -lF \"$0\" *.txt"), serial});
+        grep.start(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), QStringLiteral("grep -lF \"$0\" *.txt"), serial});
         grep.waitForFinished(-1);
         const double grepSeconds = grepTime.nsecsElapsed() / 1e9;
 

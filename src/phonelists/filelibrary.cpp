@@ -96,9 +96,9 @@ QString RefusedFileName(const QString &typed)
     for (const QChar c : typed) {
         if (c.unicode() < 32 || QStringLiteral("<>:\"|?*").contains(c))
             return QStringLiteral("A file name must not contain the character \"%1\".")
-                .arg(c.unicode() < 32 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16,
-                                                                     QLatin1Char('0'))
-                                      : QString(c));
+                .arg(c.unicode() < 32
+                         ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                         : QString(c));
     }
     // Windows opens a device, not a file, for these names, whatever the extension.
     const QString stem = typed.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
@@ -131,8 +131,7 @@ QString RenamedTxtFileName(const QString &typed)
 
 QString WithTrailingSeparator(const QString &folder)
 {
-    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ||
-        folder.endsWith(QDir::separator()))
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator()))
         return folder;
     return folder + QDir::separator();
 }
@@ -155,8 +154,7 @@ int RenameFileNoReplace(const QString &from, const QString &to)
     const QByteArray b = QFile::encodeName(to);
     if (::link(a.constData(), b.constData()) != 0) {
         const int linkError = errno;
-        if (linkError == EEXIST || linkError == ENOENT || linkError == EACCES ||
-            linkError == EROFS)
+        if (linkError == EEXIST || linkError == ENOENT || linkError == EACCES || linkError == EROFS)
             return linkError;
         // A file system without hard links: check, then rename.
         if (QFileInfo::exists(to))
@@ -233,8 +231,9 @@ void FileLibrary::refresh(FileListKind kind)
             model.setTextNormal(true);
         }
     };
-    connect(loader, &QThread::finished, this, [this, loader]() { loaderFinished(loader); },
-            Qt::QueuedConnection);
+    connect(
+        loader, &QThread::finished, this, [this, loader]() { loaderFinished(loader); },
+        Qt::QueuedConnection);
     m_loader[k] = loader;
     loader->startAndWait();
     m_threadId[k] = loader->threadId();
@@ -299,8 +298,7 @@ void FileLibrary::AddNewTXTFileInList(FileListKind kind, const QString &aFN)
     }
 }
 
-void FileLibrary::reportFileError(const QString &what, const QString &path,
-                                  const QString &reason)
+void FileLibrary::reportFileError(const QString &what, const QString &path, const QString &reason)
 {
     const QString text = what + QStringLiteral(" \"") + QDir::toNativeSeparators(path) +
                          QStringLiteral("\": ") + reason;
@@ -456,8 +454,8 @@ bool FileLibrary::checkPhoneExists(const QString &aFilePathName, const QString &
         }
     }
     if (found)
-        m_log.append(QStringLiteral("> Phone SN: ") + PhoneSN + QStringLiteral(" found in index: ") +
-                     QString::number(line));
+        m_log.append(QStringLiteral("> Phone SN: ") + PhoneSN +
+                     QStringLiteral(" found in index: ") + QString::number(line));
     return found;
 }
 
@@ -474,7 +472,8 @@ void FileLibrary::btnImportClick(InstallationTables &tables)
     if (!aImportFromTXT(tables.tblPhoneSerials(), total, path, error, &result)) {
         reportFileError(QStringLiteral("Can not read file"), path, error);
     } else {
-        m_log.append(QStringLiteral("> Imported: ") + list(m_active).name(list(m_active).selectedRow()) +
+        m_log.append(QStringLiteral("> Imported: ") +
+                     list(m_active).name(list(m_active).selectedRow()) +
                      QStringLiteral(" (%1 buttons)").arg(result.rows));
         if (result.badFields > 0)
             m_log.append(QStringLiteral("> Warning: %1 field(s) are not phone serials and were "

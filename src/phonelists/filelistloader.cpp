@@ -83,8 +83,7 @@ QVector<ListedFile> ListTxtFiles(const QString &folder, const std::optional<QDat
     }
     closedir(dir);
 #else
-    QDirIterator it(folder, {QStringLiteral("*.txt")},
-                    QDir::Files | QDir::Hidden | QDir::System);
+    QDirIterator it(folder, {QStringLiteral("*.txt")}, QDir::Files | QDir::Hidden | QDir::System);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -161,8 +160,7 @@ void FileListLoader::load()
     FRootFolder = withSeparator(m_folder);
 
     // The year option applies to the programming list only.
-    const QVector<ListedFile> files =
-        ListTxtFiles(FRootFolder, test ? std::nullopt : m_yearFrom);
+    const QVector<ListedFile> files = ListTxtFiles(FRootFolder, test ? std::nullopt : m_yearFrom);
     FPBMax = int(files.size());
     if (!handOver([this]() { onFileCount(FPBMax); }))
         return;

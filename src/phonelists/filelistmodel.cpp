@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <numeric>
 
-FileListModel::FileListModel(QObject *parent) : QAbstractTableModel(parent) {}
+FileListModel::FileListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
 
 int FileListModel::rowCount(const QModelIndex &parent) const
 {

@@ -103,8 +103,8 @@ bool ReadPhoneListFile(const QString &path, QStringList &lines, QString &error)
         return false;
     }
     if (file.size() > MaxPhoneListFileSize) {
-        error = QStringLiteral("The file is too large for a phone list (%1 bytes).")
-                    .arg(file.size());
+        error =
+            QStringLiteral("The file is too large for a phone list (%1 bytes).").arg(file.size());
         return false;
     }
     const QByteArray bytes = file.readAll();

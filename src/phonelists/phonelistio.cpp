@@ -25,8 +25,8 @@ QVector<PhoneListLine> PhoneTableLines(const PhoneTable &table)
     return lines;
 }
 
-bool aImportFromTXT(PhoneTable &table, int aTotalKeyNo, const QString &aFilePName,
-                    QString &error, ImportResult *result)
+bool aImportFromTXT(PhoneTable &table, int aTotalKeyNo, const QString &aFilePName, QString &error,
+                    ImportResult *result)
 {
     QStringList lines;
     if (!ReadPhoneListFile(aFilePName, lines, error))

@@ -20,8 +20,8 @@ QVector<PhoneListLine> PhoneTableLines(const PhoneTable &table);
 // least `aTotalKeyNo` rows, numbered from 1. The file is read before the
 // table is touched, so a file that cannot be read leaves the table as it
 // was; false with the reason then.
-bool aImportFromTXT(PhoneTable &table, int aTotalKeyNo, const QString &aFilePName,
-                    QString &error, ImportResult *result = nullptr);
+bool aImportFromTXT(PhoneTable &table, int aTotalKeyNo, const QString &aFilePName, QString &error,
+                    ImportResult *result = nullptr);
 
 // Writes the phone table to `fileName`, replacing the file. The table and
 // its current row are left as they were, also when writing fails.

@@ -36,8 +36,7 @@ FileListView::FileListView(FileListModel &model, QWidget *parent)
     // The widths suit the technicians' Windows font; where the font is
     // wider, the date column grows so that the time is never cut off.
     const int dateText = fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000. 00:00")) +
-                         2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) +
-                         12;
+                         2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
     const int dateWidth = qMax(DateWidth, dateText);
     const int dateMax = qMax(DateMaxWidth, dateWidth);
     m_nameWidth = NameWidth;

@@ -28,15 +28,15 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QStyle>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 namespace {
@@ -209,16 +209,14 @@ void TForm1::wireFileLibrary()
     }
     connect(btnNewTXT, &QPushButton::clicked, this, [this]() { m_library.btnNewTXTClick(); });
     connect(btnEditTXT, &QPushButton::clicked, this, [this]() { m_library.btnEditTXTClick(); });
-    connect(btnRenameTXT, &QPushButton::clicked, this,
-            [this]() { m_library.btnRenameTXTClick(); });
-    connect(btnDeleteTXT, &QPushButton::clicked, this,
-            [this]() { m_library.btnDeleteTXTClick(); });
+    connect(btnRenameTXT, &QPushButton::clicked, this, [this]() { m_library.btnRenameTXTClick(); });
+    connect(btnDeleteTXT, &QPushButton::clicked, this, [this]() { m_library.btnDeleteTXTClick(); });
     connect(btnImport, &QPushButton::clicked, this, &TForm1::btnImportClick);
     connect(btnExport, &QPushButton::clicked, this, &TForm1::btnExportClick);
 
     // The search box: Enter or its search button runs one search step.
-    QAction *search = SearchBox1->addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView),
-                                            QLineEdit::TrailingPosition);
+    QAction *search = SearchBox1->addAction(
+        style()->standardIcon(QStyle::SP_FileDialogContentsView), QLineEdit::TrailingPosition);
     search->setToolTip(QStringLiteral("Search"));
     auto invoke = [this]() { m_library.SearchBox1InvokeSearch(SearchBox1->text()); };
     connect(SearchBox1, &QLineEdit::returnPressed, this, invoke);
@@ -233,7 +231,7 @@ void TForm1::wireFileLibrary()
         if (field == SearchField::PhoneSN) {
             SearchBox1->setValidator(digitsOnly);
             // Text typed for another field may not fit the digits-only rule.
-            if (SearchBox1->hasAcceptableInput() == false)
+            if (!SearchBox1->hasAcceptableInput())
                 SearchBox1->clear();
         } else {
             SearchBox1->setValidator(nullptr);

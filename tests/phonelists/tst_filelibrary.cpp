@@ -158,9 +158,8 @@ void TestFileLibrary::yearFilter_data()
     QTest::addColumn<QStringList>("names");
     QTest::newRow("programming, option on")
         << true << int(FileListKind::Programming) << QStringList{"future.txt", "newyear.txt"};
-    QTest::newRow("programming, option off")
-        << false << int(FileListKind::Programming)
-        << QStringList{"future.txt", "newyear.txt", "eve.txt"};
+    QTest::newRow("programming, option off") << false << int(FileListKind::Programming)
+                                             << QStringList{"future.txt", "newyear.txt", "eve.txt"};
     QTest::newRow("test list ignores the option")
         << true << int(FileListKind::Test) << QStringList{"future.txt", "newyear.txt", "eve.txt"};
 }
@@ -257,11 +256,16 @@ void TestFileLibrary::newFile_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("created");
-    QTest::newRow("no extension") << "abc" << "abc.txt";
-    QTest::newRow("other extension kept") << "abc.b" << "abc.b.txt";
-    QTest::newRow("doc kept") << "xyz.doc" << "xyz.doc.txt";
-    QTest::newRow("txt") << "abc.txt" << "abc.txt";
-    QTest::newRow("upper-case TXT is not .txt") << "abc.TXT" << "abc.TXT.txt";
+    QTest::newRow("no extension") << "abc"
+                                  << "abc.txt";
+    QTest::newRow("other extension kept") << "abc.b"
+                                          << "abc.b.txt";
+    QTest::newRow("doc kept") << "xyz.doc"
+                              << "xyz.doc.txt";
+    QTest::newRow("txt") << "abc.txt"
+                         << "abc.txt";
+    QTest::newRow("upper-case TXT is not .txt") << "abc.TXT"
+                                                << "abc.TXT.txt";
 }
 
 void TestFileLibrary::newFile()
@@ -296,16 +300,26 @@ void TestFileLibrary::refusedNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("parent folder") << "../x" << "folder";
-    QTest::newRow("slash") << "a/b" << "folder";
-    QTest::newRow("backslash") << "a\\b" << "folder";
-    QTest::newRow("dots") << "a..b" << "\"..\"";
-    QTest::newRow("device with colon") << "con:" << "\":\"";
-    QTest::newRow("device name") << "Con" << "device";
-    QTest::newRow("device with extension") << "lpt1.txt" << "device";
-    QTest::newRow("question mark") << "x?y" << "\"?\"";
-    QTest::newRow("control character") << "a\tb" << "\\x09";
-    QTest::newRow("blank") << "  " << "empty";
+    QTest::newRow("parent folder") << "../x"
+                                   << "folder";
+    QTest::newRow("slash") << "a/b"
+                           << "folder";
+    QTest::newRow("backslash") << "a\\b"
+                               << "folder";
+    QTest::newRow("dots") << "a..b"
+                          << "\"..\"";
+    QTest::newRow("device with colon") << "con:"
+                                       << "\":\"";
+    QTest::newRow("device name") << "Con"
+                                 << "device";
+    QTest::newRow("device with extension") << "lpt1.txt"
+                                           << "device";
+    QTest::newRow("question mark") << "x?y"
+                                   << "\"?\"";
+    QTest::newRow("control character") << "a\tb"
+                                       << "\\x09";
+    QTest::newRow("blank") << "  "
+                           << "empty";
 }
 
 void TestFileLibrary::refusedNames()
@@ -315,7 +329,8 @@ void TestFileLibrary::refusedNames()
     Library l;
     QVERIFY(writeFile(l.prog("keep.txt"), "1", at("2019-03-05 10:15:00")));
     QVERIFY(l.load(FileListKind::Programming));
-    const QStringList before = QDir(l.progFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList before =
+        QDir(l.progFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
     l.dialogs.texts = {typed};
     l.lib.btnNewTXTClick();
@@ -338,10 +353,14 @@ void TestFileLibrary::renameFile_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("renamed");
-    QTest::newRow("other extension replaced") << "xyz.doc" << "xyz.txt";
-    QTest::newRow("no extension") << "abc" << "abc.txt";
-    QTest::newRow("upper-case TXT") << "abc.TXT" << "abc.txt";
-    QTest::newRow("last extension only") << "a.b.c" << "a.b.txt";
+    QTest::newRow("other extension replaced") << "xyz.doc"
+                                              << "xyz.txt";
+    QTest::newRow("no extension") << "abc"
+                                  << "abc.txt";
+    QTest::newRow("upper-case TXT") << "abc.TXT"
+                                    << "abc.txt";
+    QTest::newRow("last extension only") << "a.b.c"
+                                         << "a.b.txt";
 }
 
 void TestFileLibrary::renameFile()
@@ -360,7 +379,8 @@ void TestFileLibrary::renameFile()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("1001\r\n"));
     QCOMPARE(l.names(), (QStringList{"new.txt", renamed}));
-    QCOMPARE(l.lib.list(FileListKind::Programming).dateText(1), QStringLiteral("05.03.2019. 10:15"));
+    QCOMPARE(l.lib.list(FileListKind::Programming).dateText(1),
+             QStringLiteral("05.03.2019. 10:15"));
 }
 
 void TestFileLibrary::renameOntoExistingFails()
@@ -394,7 +414,8 @@ void TestFileLibrary::deleteFile_data()
     QTest::addColumn<int>("questions");
     QTest::newRow("warnings on, OK") << true << int(Dialogs::Answer::Ok) << true << 1;
     QTest::newRow("warnings on, Cancel") << true << int(Dialogs::Answer::Cancel) << false << 1;
-    QTest::newRow("warnings off: no question") << false << int(Dialogs::Answer::Cancel) << true << 0;
+    QTest::newRow("warnings off: no question")
+        << false << int(Dialogs::Answer::Cancel) << true << 0;
 }
 
 void TestFileLibrary::deleteFile()
@@ -461,16 +482,16 @@ void TestFileLibrary::searchSteps_data()
     QTest::addColumn<QList<int>>("found"); // per press: the row selected, -1 for none
     QTest::addColumn<QStringList>("logLines");
     // Entries, newest first: 0 alpha, 1 beta, 2 gamma, 3 Alpine.
-    QTest::newRow("name, any case, wraps") << int(SearchField::FileName) << "AL"
-                                           << QList<int>{0, 3, -1, 0} << QStringList{};
+    QTest::newRow("name, any case, wraps")
+        << int(SearchField::FileName) << "AL" << QList<int>{0, 3, -1, 0} << QStringList{};
     QTest::newRow("date by day") << int(SearchField::DateTime) << "05.03."
                                  << QList<int>{0, 1, -1, 0} << QStringList{};
-    QTest::newRow("date by time") << int(SearchField::DateTime) << "09:00"
-                                  << QList<int>{2, -1, 2} << QStringList{};
-    QTest::newRow("phone SN")
-        << int(SearchField::PhoneSN) << "1002" << QList<int>{1, 2, -1, 1}
-        << QStringList{"> Phone SN: 1002 found in index: 2", "> Phone SN: 1002 found in index: 3",
-                       "> Phone SN: 1002 found in index: 2"};
+    QTest::newRow("date by time") << int(SearchField::DateTime) << "09:00" << QList<int>{2, -1, 2}
+                                  << QStringList{};
+    QTest::newRow("phone SN") << int(SearchField::PhoneSN) << "1002" << QList<int>{1, 2, -1, 1}
+                              << QStringList{"> Phone SN: 1002 found in index: 2",
+                                             "> Phone SN: 1002 found in index: 3",
+                                             "> Phone SN: 1002 found in index: 2"};
     QTest::newRow("empty query matches nothing")
         << int(SearchField::FileName) << "" << QList<int>{-1, -1} << QStringList{};
     QTest::newRow("no match") << int(SearchField::FileName) << "zeta" << QList<int>{-1, -1}
@@ -533,8 +554,15 @@ void TestFileLibrary::checkPhoneExists_data()
     QTest::newRow("second line") << QByteArray("1001\r\n1001|1002\r\n") << "1002" << 2;
     QTest::newRow("substring of a longer serial") << QByteArray("21005\r\n100\r\n") << "100" << 1;
     QTest::newRow("CR and LF line ends") << QByteArray("1\r2\n\r\n4|1002") << "1002" << 4;
-    QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFE" "1\0\r\0\n\0" "7\0" "7\0", 12) << "77" << 2;
-    QTest::newRow("UTF-8 file") << QByteArray("\xEF\xBB\xBF" "5\r\n6\r\n77") << "77" << 3;
+    QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFE"
+                                               "1\0\r\0\n\0"
+                                               "7\0"
+                                               "7\0",
+                                               12)
+                                 << "77" << 2;
+    QTest::newRow("UTF-8 file") << QByteArray("\xEF\xBB\xBF"
+                                              "5\r\n6\r\n77")
+                                << "77" << 3;
     QTest::newRow("absent") << QByteArray("1001\r\n") << "1002" << 0;
 }
 
@@ -547,8 +575,9 @@ void TestFileLibrary::checkPhoneExists()
     QVERIFY(writeFile(l.prog("f.txt"), content, at("2019-01-01 08:00:00")));
     QCOMPARE(l.lib.checkPhoneExists(l.prog("f.txt"), query), index > 0);
     const QStringList expected =
-        index > 0 ? QStringList{QStringLiteral("> Phone SN: %1 found in index: %2").arg(query).arg(index)}
-                  : QStringList{};
+        index > 0
+            ? QStringList{QStringLiteral("> Phone SN: %1 found in index: %2").arg(query).arg(index)}
+            : QStringList{};
     QCOMPARE(l.log.lines(), expected);
     // A file that cannot be read does not match.
     QVERIFY(!l.lib.checkPhoneExists(l.prog("gone.txt"), query));
@@ -569,7 +598,8 @@ void TestFileLibrary::exportJoinsActiveListOnly()
     QCOMPARE(l.dialogs.lastSave,
              (QStringList{l.progFolder, "", "TXT File (*.txt);;All Files (*.*)", "txt"}));
     QCOMPARE(l.names(), (QStringList{"same.txt", "same.txt"}));
-    QCOMPARE(l.lib.list(FileListKind::Programming).dateText(0), QStringLiteral("01.06.2020. 12:34"));
+    QCOMPARE(l.lib.list(FileListKind::Programming).dateText(0),
+             QStringLiteral("01.06.2020. 12:34"));
     QFile file(l.prog("same.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("501\r\n502\r\n"));
@@ -664,9 +694,9 @@ void TestFileLibrary::importUnreadableFile()
     l.selectByName("gone.txt");
     QSignalSpy buttons(&l.lib, &FileLibrary::buttonStatesNeeded);
     l.lib.btnImportClick(t.tables);
-    QVERIFY2(l.log.lastLine().startsWith("> Error: Can not read file \"" + l.prog("gone.txt") +
-                                         "\": "),
-             qPrintable(l.log.lastLine()));
+    QVERIFY2(
+        l.log.lastLine().startsWith("> Error: Can not read file \"" + l.prog("gone.txt") + "\": "),
+        qPrintable(l.log.lastLine()));
     QCOMPARE(l.dialogs.shown.size(), 1);
     QVERIFY(l.dialogs.shown.at(0).text.contains(l.prog("gone.txt")));
     QCOMPARE(t.phones().recordCount(), 4);

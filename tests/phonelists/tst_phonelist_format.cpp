@@ -33,7 +33,9 @@ QStringList tableRows(const PhoneTable &table)
     QStringList rows;
     for (int i = 0; i < table.recordCount(); ++i) {
         if (table.valueAt(i, PhoneTable::ID).toInt() != i + 1)
-            return {QStringLiteral("ID %1 at row %2").arg(table.valueAt(i, PhoneTable::ID).toInt()).arg(i)};
+            return {QStringLiteral("ID %1 at row %2")
+                        .arg(table.valueAt(i, PhoneTable::ID).toInt())
+                        .arg(i)};
         const QVariant a = table.valueAt(i, PhoneTable::SerialNoRead1);
         const QVariant b = table.valueAt(i, PhoneTable::SerialNoRead2);
         rows << (a.isNull() ? QString() : QString::number(a.toInt())) + QLatin1Char(',') +
@@ -72,18 +74,30 @@ void TestPhoneListFormat::getField_data()
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<int>("n");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("a;b field 1") << "a;b" << ";" << 1 << "a";
-    QTest::newRow("a;b field 2") << "a;b" << ";" << 2 << "b";
-    QTest::newRow("a;b field 3 empty") << "a;b" << ";" << 3 << "";
-    QTest::newRow("a; field 2 empty") << "a;" << ";" << 2 << "";
-    QTest::newRow("a field 1") << "a" << ";" << 1 << "a";
-    QTest::newRow("empty text") << "" << ";" << 1 << "";
-    QTest::newRow("middle field stops at next") << "1001|2001|3001" << "|" << 2 << "2001";
-    QTest::newRow("last field to the end") << "x;2.9;;123" << ";" << 4 << "123";
-    QTest::newRow("empty first field") << "|2001" << "|" << 1 << "";
-    QTest::newRow("two-character delimiter") << "a::b::c" << "::" << 2 << "b";
-    QTest::newRow("field 0") << "a;b" << ";" << 0 << "";
-    QTest::newRow("field 256") << "a;b" << ";" << 256 << "";
+    QTest::newRow("a;b field 1") << "a;b"
+                                 << ";" << 1 << "a";
+    QTest::newRow("a;b field 2") << "a;b"
+                                 << ";" << 2 << "b";
+    QTest::newRow("a;b field 3 empty") << "a;b"
+                                       << ";" << 3 << "";
+    QTest::newRow("a; field 2 empty") << "a;"
+                                      << ";" << 2 << "";
+    QTest::newRow("a field 1") << "a"
+                               << ";" << 1 << "a";
+    QTest::newRow("empty text") << ""
+                                << ";" << 1 << "";
+    QTest::newRow("middle field stops at next") << "1001|2001|3001"
+                                                << "|" << 2 << "2001";
+    QTest::newRow("last field to the end") << "x;2.9;;123"
+                                           << ";" << 4 << "123";
+    QTest::newRow("empty first field") << "|2001"
+                                       << "|" << 1 << "";
+    QTest::newRow("two-character delimiter") << "a::b::c"
+                                             << "::" << 2 << "b";
+    QTest::newRow("field 0") << "a;b"
+                             << ";" << 0 << "";
+    QTest::newRow("field 256") << "a;b"
+                               << ";" << 256 << "";
 }
 
 void TestPhoneListFormat::getField()
@@ -137,32 +151,33 @@ void TestPhoneListFormat::import_data()
         << QStringList{"1,", "2,", "3,", "4,", "5,", "6,"} << 0;
     QTest::newRow("seven digits and text are no serial")
         << QByteArray("1234567|2001\r\n1001|abc\r\n") << 2 << QStringList{",2001", "1001,"} << 2;
-    QTest::newRow("third field ignored") << QByteArray("1001|2001|3001\r\n") << 1
-                                         << QStringList{"1001,2001"} << 0;
+    QTest::newRow("third field ignored")
+        << QByteArray("1001|2001|3001\r\n") << 1 << QStringList{"1001,2001"} << 0;
     QTest::newRow("empty file, no buttons") << QByteArray() << 0 << QStringList{} << 0;
     QTest::newRow("empty file, two buttons") << QByteArray() << 2 << QStringList{",", ","} << 0;
     QTest::newRow("LF, CR and no last line end")
         << QByteArray("1\n2\r3") << 0 << QStringList{"1,", "2,", "3,"} << 0;
     QTest::newRow("empty line keeps its button")
         << QByteArray("1\r\n\r\n3\r\n") << 0 << QStringList{"1,", ",", "3,"} << 0;
-    QTest::newRow("UTF-8 byte-order mark")
-        << QByteArray("\xEF\xBB\xBF" "1001|2001\r\n") << 1 << QStringList{"1001,2001"} << 0;
+    QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                         "1001|2001\r\n")
+                                           << 1 << QStringList{"1001,2001"} << 0;
     QTest::newRow("UTF-16 LE byte-order mark")
         << utf16("1001|2001\r\n1002", QStringConverter::Utf16LE) << 0
         << QStringList{"1001,2001", "1002,"} << 0;
     QTest::newRow("UTF-16 BE byte-order mark")
         << utf16("1001\r\n|2002\r\n", QStringConverter::Utf16BE) << 0
         << QStringList{"1001,", ",2002"} << 0;
-    QTest::newRow("Windows-1252 byte in a field")
-        << QByteArray("10\x80" "01|2001\r\n1002\r\n") << 0 << QStringList{",2001", "1002,"} << 1;
+    QTest::newRow("Windows-1252 byte in a field") << QByteArray("10\x80"
+                                                                "01|2001\r\n1002\r\n")
+                                                  << 0 << QStringList{",2001", "1002,"} << 1;
     QTest::newRow("negative number is no serial")
         << QByteArray("-5|7\r\n") << 0 << QStringList{",7"} << 1;
     QTest::newRow("blanks, sign and leading zeros")
         << QByteArray(" 1001 |+12\r\n001002|999999\r\n") << 0
         << QStringList{"1001,12", "1002,999999"} << 0;
-    QTest::newRow("very long line")
-        << (QByteArray("1001|") + QByteArray(200000, 'x') + "\r\n2001") << 0
-        << QStringList{"1001,", "2001,"} << 1;
+    QTest::newRow("very long line") << (QByteArray("1001|") + QByteArray(200000, 'x') + "\r\n2001")
+                                    << 0 << QStringList{"1001,", "2001,"} << 1;
     QTest::newRow("binary garbage")
         << QByteArray("\x00\x01\xff|\x00\x00\r\n\x7f", 9) << 0 << QStringList{",", ","} << 3;
 }

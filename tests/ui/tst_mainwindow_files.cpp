@@ -62,8 +62,8 @@ struct Window {
         file.close();
         form = std::make_unique<TForm1>(
             MainWindowServices{log, clock, port, scanPort, dialogs, platform, ini});
-        form3 = std::make_unique<TForm3>(
-            SettingsDialogServices{ini, {}, dialogs, log, nullptr}, form.get());
+        form3 = std::make_unique<TForm3>(SettingsDialogServices{ini, {}, dialogs, log, nullptr},
+                                         form.get());
         form->setDialogs(form3.get(), nullptr, nullptr);
         for (auto *link : {&port, &scanPort}) {
             link->setPorts({3, 7}, {3, 7});
@@ -267,8 +267,7 @@ void TestMainWindowFiles::searchBoxModes()
 
     field->setCurrentIndex(1);
     emit field->activated(1);
-    QCOMPARE(box->toolTip(),
-             QStringLiteral("[dd.MM.yyyy.] date format\n[HH:nn] time format"));
+    QCOMPARE(box->toolTip(), QStringLiteral("[dd.MM.yyyy.] date format\n[HH:nn] time format"));
 
     field->setCurrentIndex(2);
     emit field->activated(2);
