@@ -380,6 +380,9 @@ void FileLibrary::btnDeleteTXTClick()
         return;
     }
     model.removeEntry(row);
+    // No neighbour takes over the selection: a second Delete must not
+    // remove a file nobody chose.
+    model.selectRow(-1);
     emit buttonStatesNeeded();
 }
 

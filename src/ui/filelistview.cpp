@@ -62,10 +62,12 @@ FileListView::FileListView(FileListModel &model, QWidget *parent)
 
     connect(&model, &FileListModel::selectionRequested, this, &FileListView::showSelection);
     connect(&model, &QAbstractItemModel::modelReset, this, [this]() { showSelection(-1); });
-    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                m_model.setSelectedFromView(current.isValid() ? current.row() : -1);
-            });
+    // The selected entry, not the current one: after a delete the view moves
+    // its current index on, but nothing is selected until the technician says so.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this]() {
+        const QModelIndexList rows = selectionModel()->selectedRows();
+        m_model.setSelectedFromView(rows.isEmpty() ? -1 : rows.first().row());
+    });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid())
             emit entryDoubleClicked();

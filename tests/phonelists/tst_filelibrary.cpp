@@ -94,6 +94,7 @@ private slots:
     void secondRefreshWhileLoading();
     void emptyFolder();
     void fileDateTimeToTwoSeconds();
+    void sortKeepsSelectionAndPutsUndatedLast();
     void newFile_data();
     void newFile();
     void refusedNames_data();
@@ -250,6 +251,25 @@ void TestFileLibrary::fileDateTimeToTwoSeconds()
     QVERIFY(writeFile(l.prog("even.txt"), "1", at("2020-03-05 10:15:38")));
     QCOMPARE(GetFileDateTime(l.prog("even.txt")), at("2020-03-05 10:15:38"));
     QVERIFY(!GetFileDateTime(l.prog("missing.txt")).isValid());
+}
+
+void TestFileLibrary::sortKeepsSelectionAndPutsUndatedLast()
+{
+    FileListModel m;
+    auto entry = [](const char *name, const QString &date) {
+        return FileEntry{name, date, FileDateSortKey(date)};
+    };
+    // "gone" lost its file between listing and dating: no date text.
+    m.append({entry("gone", QString()), entry("old", "31.12.2019. 23:59"),
+              entry("new", "01.01.2020. 00:00"), entry("mid", "31.12.2019. 23:59")});
+    m.selectRow(3);
+    m.sortNewestFirst();
+    QCOMPARE(m.name(0), QStringLiteral("new"));
+    QCOMPARE(m.name(3), QStringLiteral("gone"));
+    QCOMPARE(m.name(m.selectedRow()), QStringLiteral("mid"));
+    // Read back to the minute: the day, month and year order counts.
+    QVERIFY(FileDateSortKey("01.02.2020. 00:00") > FileDateSortKey("02.01.2020. 00:00"));
+    QCOMPARE(FileDateSortKey("32.01.2020. 00:00"), -1);
 }
 
 void TestFileLibrary::newFile_data()

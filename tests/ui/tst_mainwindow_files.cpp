@@ -221,6 +221,12 @@ void TestMainWindowFiles::deleteKeyAndDoubleClick()
     QVERIFY(!QFileInfo::exists(w.test + "/a.txt"));
     QCOMPARE(list->count(), 1);
     QCOMPARE(list->fileModel().name(0), QStringLiteral("b.txt"));
+    // Nothing is selected afterwards: a second Delete deletes nothing.
+    QCOMPARE(list->fileModel().selectedRow(), -1);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(QFileInfo::exists(w.test + "/b.txt"));
+    QCOMPARE(w.dialogs.shownTexts().last(),
+             QStringLiteral("Please, first select test file in the list!"));
 }
 
 void TestMainWindowFiles::importAndExportThroughWindow()
