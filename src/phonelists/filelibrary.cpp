@@ -221,6 +221,7 @@ void FileLibrary::refresh(FileListKind kind)
     auto *loader = new FileListLoader(kind, folderSetting(kind), yearFrom, this);
     loader->onMessage = [this](const QString &line) { m_log.append(line); };
     loader->onFileCount = [this](int count) { emit progressMaximum(count); };
+    loader->afterListing = afterListing;
     loader->onEntries = [this, kind](const QVector<FileEntry> &entries, bool last) {
         FileListModel &model = list(kind);
         model.append(entries);

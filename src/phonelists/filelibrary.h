@@ -59,6 +59,8 @@ public:
     std::function<bool()> showWarnings = [] { return true; };
     // Local date and time; tests fix it.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    // Handed to each loader: runs on its thread between listing and dating.
+    std::function<void()> afterListing;
 
     FileListModel &list(FileListKind kind) { return m_lists[int(kind)]; }
     FileListKind activeList() const { return m_active; }

@@ -161,6 +161,8 @@ void FileListLoader::load()
 
     // The year option applies to the programming list only.
     const QVector<ListedFile> files = ListTxtFiles(FRootFolder, test ? std::nullopt : m_yearFrom);
+    if (afterListing)
+        afterListing();
     FPBMax = int(files.size());
     if (!handOver([this]() { onFileCount(FPBMax); }))
         return;

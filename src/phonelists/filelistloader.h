@@ -49,6 +49,8 @@ public:
     std::function<void(const QString &FMsg)> onMessage;
     std::function<void(int FPBMax)> onFileCount;
     std::function<void(const QVector<FileEntry> &entries, bool last)> onEntries;
+    // Runs on the worker between listing and dating; tests change the folder there.
+    std::function<void()> afterListing;
 
 protected:
     void run() override;

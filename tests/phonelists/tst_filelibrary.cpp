@@ -92,6 +92,8 @@ private slots:
     void missingFolder_data();
     void missingFolder();
     void secondRefreshWhileLoading();
+    void filesGoneDuringLoad_data();
+    void filesGoneDuringLoad();
     void emptyFolder();
     void fileDateTimeToTwoSeconds();
     void sortKeepsSelectionAndPutsUndatedLast();
@@ -229,6 +231,40 @@ void TestFileLibrary::secondRefreshWhileLoading()
     QTRY_VERIFY(!l.lib.isRunning(FileListKind::Programming));
     QCOMPARE(l.log.lines().filter("> Loading completed.").size(), 1);
     QCOMPARE(l.names(), QStringList{"a.txt"});
+}
+
+void TestFileLibrary::filesGoneDuringLoad_data()
+{
+    QTest::addColumn<bool>("wholeFolder");
+    QTest::newRow("one file deleted") << false;
+    QTest::newRow("folder removed") << true;
+}
+
+void TestFileLibrary::filesGoneDuringLoad()
+{
+    QFETCH(bool, wholeFolder);
+    Library l;
+    QVERIFY(writeFile(l.prog("a.txt"), "1", at("2020-03-05 10:15:00")));
+    QVERIFY(writeFile(l.prog("b.txt"), "1", at("2020-03-04 10:15:00")));
+    l.lib.afterListing = [&] {
+        if (wholeFolder)
+            QDir(l.progFolder).removeRecursively();
+        else
+            QFile::remove(l.prog("a.txt"));
+    };
+    QVERIFY(l.load(FileListKind::Programming));
+    FileListModel &m = l.lib.list(FileListKind::Programming);
+    // Listed files keep their entries; those gone have no date and come last.
+    QCOMPARE(m.count(), 2);
+    if (wholeFolder) {
+        QCOMPARE(QStringList({m.dateText(0), m.dateText(1)}), QStringList({"", ""}));
+    } else {
+        QCOMPARE(m.name(1), QStringLiteral("a.txt"));
+        QCOMPARE(m.dateText(1), QString());
+        QCOMPARE(m.dateText(0), QStringLiteral("04.03.2020. 10:15"));
+    }
+    // The completion line only while the folder exists.
+    QCOMPARE(l.log.lastLine().startsWith("> Loading completed. [th"), !wholeFolder);
 }
 
 void TestFileLibrary::emptyFolder()
