@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_UNIX
