@@ -108,6 +108,7 @@ private slots:
     void filesGoneDuringLoad_data();
     void filesGoneDuringLoad();
     void emptyFolder();
+    void destroyedWhileLoading();
     void fileDateTimeToTwoSeconds();
     void sortKeepsSelectionAndPutsUndatedLast();
     void newFile_data();
@@ -278,6 +279,31 @@ void TestFileLibrary::filesGoneDuringLoad()
     }
     // The completion line only while the folder exists.
     QCOMPARE(l.log.lastLine().startsWith("> Loading completed. [th"), !wholeFolder);
+}
+
+void TestFileLibrary::destroyedWhileLoading()
+{
+    QTemporaryDir dir;
+    for (int i = 0; i < 3000; ++i) {
+        QFile f(dir.filePath(QStringLiteral("f%1.txt").arg(i)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    OperationLog log;
+    ScriptedDialogs dialogs;
+    RecordingPlatformServices platform;
+    auto lib = std::make_unique<FileLibrary>(log, dialogs, platform);
+    const QString folder = dir.path();
+    lib->programmingFolder = [folder] { return folder; };
+    // Hold the worker between listing and dating, then let it run into a
+    // hand-over that nobody will take.
+    QSemaphore listed;
+    lib->afterListing = [&listed] { listed.release(); };
+    lib->refresh(FileListKind::Programming);
+    // The worker's first hand-over needs this thread's event loop.
+    QVERIFY(QTest::qWaitFor([&listed] { return listed.available() > 0; }, 10000));
+    lib.reset(); // waits for the worker; must neither hang nor crash
+    QCoreApplication::processEvents();
+    QVERIFY(log.lines().size() <= 1);
 }
 
 void TestFileLibrary::emptyFolder()
