@@ -41,6 +41,24 @@ echo "Simulator: ${line#export }"
 INI="$KORVEL_BUILD/bin/Korvel.x64.ini"
 [ -e "$INI" ] || printf '[ProgSett]\r\naLastPortNo=%s\r\n' "$SIM_COM" >"$INI"
 
+# Demo phone-list folders with a few lists, made once; the settings point at
+# them unless a folder is set already.
+DEMO_LISTS="$KORVEL_BUILD/bin/phonelists"
+if [ ! -d "$DEMO_LISTS" ]; then
+    mkdir -p "$DEMO_LISTS/programming" "$DEMO_LISTS/testing"
+    p="$DEMO_LISTS/programming"
+    printf '1001|2001\r\n1002\r\n1003\r\n|2004\r\n' >"$p/demo installation.txt"
+    printf '5101\r\n5102|6102\r\n5103\r\n5104\r\n5105\r\n5106\r\n' >"$p/Main street 12.txt"
+    printf '7001\r\n7002\r\n' >"$p/Station road 3.txt"
+    printf '1001\r\n1002\r\n1003\r\n1004\r\n' >"$DEMO_LISTS/testing/four test phones.txt"
+    touch -d '2 days ago' "$p/Main street 12.txt"
+    touch -d '400 days ago' "$p/Station road 3.txt"
+fi
+if ! grep -qi '^\[PathSett\]' "$INI"; then
+    printf '[PathSett]\r\naTxtFilePath=%s\r\naTxtTestFilePath=%s\r\n' \
+        "$DEMO_LISTS/programming" "$DEMO_LISTS/testing" >>"$INI"
+fi
+
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: the program runs offscreen (pass --log FILE to read along)."
     export QT_QPA_PLATFORM=offscreen

@@ -22,10 +22,12 @@ bool ScriptedDialogs::inputText(const QString &caption, const QString &, QString
     return true;
 }
 
-QString ScriptedDialogs::saveFileName(const QString &caption, const QString &, const QString &,
-                                      const QString &)
+QString ScriptedDialogs::saveFileName(const QString &caption, const QString &folder,
+                                      const QString &suggestedName, const QString &filter,
+                                      const QString &defaultSuffix)
 {
     captions.append(caption);
+    lastSave = QStringList{folder, suggestedName, filter, defaultSuffix};
     return nextText();
 }
 

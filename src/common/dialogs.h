@@ -18,9 +18,11 @@ public:
     virtual Answer message(Kind kind, const QString &text, Buttons buttons) = 0;
     // Text input box; false when cancelled.
     virtual bool inputText(const QString &caption, const QString &prompt, QString &value) = 0;
-    // Save-file dialog; empty when cancelled.
+    // Save-file dialog (resizable, asks before replacing a file); the
+    // default suffix is added to a name typed without one. Empty when cancelled.
     virtual QString saveFileName(const QString &caption, const QString &folder,
-                                 const QString &suggestedName, const QString &filter) = 0;
+                                 const QString &suggestedName, const QString &filter,
+                                 const QString &defaultSuffix) = 0;
     // Folder picker; empty when cancelled.
     virtual QString pickFolder(const QString &caption, const QString &start) = 0;
 
@@ -46,13 +48,16 @@ public:
     Answer message(Kind kind, const QString &text, Buttons buttons) override;
     bool inputText(const QString &caption, const QString &prompt, QString &value) override;
     QString saveFileName(const QString &caption, const QString &folder,
-                         const QString &suggestedName, const QString &filter) override;
+                         const QString &suggestedName, const QString &filter,
+                         const QString &defaultSuffix) override;
     QString pickFolder(const QString &caption, const QString &start) override;
 
     QList<Shown> shown;
     QList<Answer> answers;
     QStringList texts;        // queued answers of the input box, file and folder dialogs
     QStringList captions;     // captions of the input, file and folder dialogs shown
+    // Folder, suggested name, filter and default suffix of the last save dialog.
+    QStringList lastSave;
 
     QStringList shownTexts() const;
 

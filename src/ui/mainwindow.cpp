@@ -7,6 +7,7 @@
 #include "buttonstate.h"
 #include "dialogs.h"
 #include "elapsedtime.h"
+#include "filelistview.h"
 #include "grids.h"
 #include "logview.h"
 #include "operationlog.h"
@@ -27,13 +28,15 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -56,7 +59,8 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
       m_tables(services.dialogs, this),
       m_engine(services.log, services.clock, services.port, m_tables, this),
       m_memory(m_engine, services.log, services.port, m_tables, services.dialogs, services.clock,
-               this)
+               this),
+      m_library(services.log, services.dialogs, services.platform, this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvel - QBX:BUS door station programming"));
@@ -139,6 +143,99 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     connect(&m_scan, &InterfaceScan::buttonStatesChanged, this, &TForm1::UpdateBtnState);
     syncPortList();
     buildKeyPressMonitor();
+    wireFileLibrary();
+}
+
+void TForm1::wireFileLibrary()
+{
+    // The folders and options in effect live in the settings dialog.
+    m_library.programmingFolder = [this]() { return Form3 ? Form3->txtFilePath() : QString(); };
+    m_library.testFolder = [this]() { return Form3 ? Form3->txtTestFilePath() : QString(); };
+    m_library.loadOnlyCurrentYear = [this]() { return Form3 && Form3->loadOnlyCurrentYear(); };
+    m_library.showWarnings = [this]() { return !Form3 || Form3->showWarnings(); };
+
+    connect(&m_library, &FileLibrary::progressMaximum, PB, &QProgressBar::setMaximum);
+    connect(&m_library, &FileLibrary::progressAdvanced, this, [this](int steps) {
+        if (steps == 1)
+            StepProgress(PB);
+        else
+            PB->setValue(PB->value() + steps);
+    });
+    connect(&m_library, &FileLibrary::progressReset, this, [this]() { PB->setValue(0); });
+    connect(&m_library, &FileLibrary::elapsedStarted, TimeElapsed, &ElapsedTimeDisplay::Start);
+    connect(&m_library, &FileLibrary::elapsedStopped, this, [this]() {
+        TimeElapsed->Stop();
+        TimeElapsed->Reset();
+    });
+    connect(&m_library, &FileLibrary::buttonStatesNeeded, this, &TForm1::UpdateBtnState);
+    connect(&m_library, &FileLibrary::runningChanged, this,
+            [this](FileListKind kind, bool running, quint64 threadId) {
+                if (kind == FileListKind::Programming) {
+                    LoadFilesRunning = running;
+                    LoadFilesThreadId = threadId;
+                } else {
+                    LoadTestFilesRunning = running;
+                    LoadTestFilesThreadId = threadId;
+                }
+            });
+    connect(&m_library, &FileLibrary::loadEnded, this, [this](FileListKind kind) {
+        if (kind == FileListKind::Programming)
+            LoadFilesEnded();
+        else
+            LoadTestFilesEnded();
+    });
+
+    connect(pgAllFiles, &QTabWidget::currentChanged, this, [this](int index) {
+        m_library.setActiveList(index == 1 ? FileListKind::Test : FileListKind::Programming);
+    });
+    for (FileListView *view : {ListView1, ListView2}) {
+        connect(view, &FileListView::entryClicked, this,
+                [this](int row) { m_library.listClicked(row); });
+        connect(view, &FileListView::entryDoubleClicked, this,
+                [this]() { m_library.btnEditTXTClick(); });
+        connect(view, &FileListView::deletePressed, this,
+                [this]() { m_library.btnDeleteTXTClick(); });
+    }
+    connect(btnNewTXT, &QPushButton::clicked, this, [this]() { m_library.btnNewTXTClick(); });
+    connect(btnEditTXT, &QPushButton::clicked, this, [this]() { m_library.btnEditTXTClick(); });
+    connect(btnRenameTXT, &QPushButton::clicked, this, [this]() { m_library.btnRenameTXTClick(); });
+    connect(btnDeleteTXT, &QPushButton::clicked, this, [this]() { m_library.btnDeleteTXTClick(); });
+    connect(btnImport, &QPushButton::clicked, this, &TForm1::btnImportClick);
+    connect(btnExport, &QPushButton::clicked, this, &TForm1::btnExportClick);
+
+    // The search box: Enter or its search button runs one search step.
+    QAction *search = SearchBox1->addAction(
+        style()->standardIcon(QStyle::SP_FileDialogContentsView), QLineEdit::TrailingPosition);
+    search->setToolTip(QStringLiteral("Search"));
+    auto invoke = [this]() { m_library.SearchBox1InvokeSearch(SearchBox1->text()); };
+    connect(SearchBox1, &QLineEdit::returnPressed, this, invoke);
+    connect(search, &QAction::triggered, this, invoke);
+    auto *digitsOnly =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), SearchBox1);
+    connect(cbSearchField, qOverload<int>(&QComboBox::activated), this, [this, digitsOnly](int i) {
+        const SearchField field = SearchField(qBound(0, i, 2));
+        m_library.cbSearchFieldSelect(field);
+        QToolTip::hideText();
+        SearchBox1->setToolTip(field == SearchField::DateTime ? DateSearchHint() : QString());
+        if (field == SearchField::PhoneSN) {
+            SearchBox1->setValidator(digitsOnly);
+            // Text typed for another field may not fit the digits-only rule.
+            if (!SearchBox1->hasAcceptableInput())
+                SearchBox1->clear();
+        } else {
+            SearchBox1->setValidator(nullptr);
+        }
+    });
+}
+
+void TForm1::btnImportClick()
+{
+    m_library.btnImportClick(m_tables);
+}
+
+void TForm1::btnExportClick()
+{
+    m_library.btnExportClick(m_tables.tblPhoneSerials());
 }
 
 TForm1::~TForm1() = default;
@@ -227,23 +324,23 @@ void TForm1::buildWidgets()
     SearchBox1 = new QLineEdit(files);
     SearchBox1->setObjectName(QStringLiteral("SearchBox1"));
     SearchBox1->setPlaceholderText(QStringLiteral("Search"));
-    fileLayout->addWidget(SearchBox1);
+    SearchBox1->setClearButtonEnabled(true);
+    auto *searchRow = new QHBoxLayout;
+    searchRow->addWidget(SearchBox1, 1);
+    searchRow->addWidget(new QLabel(QStringLiteral("by field:"), files));
+    cbSearchField = new QComboBox(files);
+    cbSearchField->setObjectName(QStringLiteral("cbSearchField"));
+    cbSearchField->addItems(SearchFieldCaptions());
+    cbSearchField->setCurrentIndex(0);
+    searchRow->addWidget(cbSearchField);
+    fileLayout->addLayout(searchRow);
     pgAllFiles = new QTabWidget(files);
     pgAllFiles->setObjectName(QStringLiteral("pgAllFiles"));
-    auto makeList = [this](const char *name) {
-        auto *list = new QTreeWidget(pgAllFiles);
-        list->setObjectName(QLatin1String(name));
-        list->setRootIsDecorated(false);
-        list->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Date")});
-        list->header()->setSectionsClickable(false);
-        list->setColumnWidth(0, 200);
-        QPalette pal = list->palette();
-        pal.setColor(QPalette::Base, QColor(255, 251, 240));
-        list->setPalette(pal);
-        return list;
-    };
-    ListView1 = makeList("ListView1");
-    ListView2 = makeList("ListView2");
+    ListView1 = new FileListView(m_library.list(FileListKind::Programming), pgAllFiles);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView2 = new FileListView(m_library.list(FileListKind::Test), pgAllFiles);
+    ListView2->setObjectName(QStringLiteral("ListView2"));
+    ListView2->setToolTip(QStringLiteral("Dbl click to open"));
     pgAllFiles->addTab(ListView1, QStringLiteral("Files for programming"));
     pgAllFiles->addTab(ListView2, QStringLiteral("Files for testing"));
     fileLayout->addWidget(pgAllFiles);
@@ -258,7 +355,7 @@ void TForm1::buildWidgets()
     fileButtons->addWidget(btnDeleteTXT);
     fileLayout->addLayout(fileButtons);
     // The grids need the room; the file list keeps a narrow column.
-    files->setMaximumWidth(300);
+    files->setMaximumWidth(340);
     top->addWidget(files, 3);
 
     Memo1 = new LogView(central);
@@ -454,8 +551,8 @@ void TForm1::UpdateBtnState()
     in.portText = m_scan.currentText();
     in.currentDeviceIsMain = m_tables.isCurrentDeviceMain();
     in.phoneRows = m_tables.tblPhoneSerials().recordCount();
-    in.programmingFiles = ListView1->topLevelItemCount();
-    in.testFiles = ListView2->topLevelItemCount();
+    in.programmingFiles = ListView1->count();
+    in.testFiles = ListView2->count();
     ButtonStates s = ComputeButtonStates(in);
     if (m_engine.searchRunning())
         s.readSN = s.sendSN = s.params = s.option = false;
@@ -535,14 +632,12 @@ void TForm1::FormShow()
 
 void TForm1::RefreshTxtFileList()
 {
-    // No file library yet: the list has nothing to load, so its loader's
-    // end comes at once and the start-up chain goes on.
-    QTimer::singleShot(0, this, &TForm1::LoadFilesEnded);
+    m_library.refresh(FileListKind::Programming);
 }
 
 void TForm1::RefreshTxtTestFileList()
 {
-    QTimer::singleShot(0, this, &TForm1::LoadTestFilesEnded);
+    m_library.refresh(FileListKind::Test);
 }
 
 void TForm1::Checkfornewversion1Click()
@@ -553,7 +648,6 @@ void TForm1::Checkfornewversion1Click()
 
 void TForm1::LoadFilesEnded()
 {
-    LoadFilesRunning = false;
     if (StartupChain)
         RefreshTxtTestFileList();
     else
@@ -562,7 +656,6 @@ void TForm1::LoadFilesEnded()
 
 void TForm1::LoadTestFilesEnded()
 {
-    LoadTestFilesRunning = false;
     UpdateBtnState();
     if (StartupChain)
         Checkfornewversion1Click();

@@ -2,6 +2,7 @@
 
 #include "busengine.h"
 #include "engineclock.h"
+#include "filelibrary.h"
 #include "installationtables.h"
 #include "interfacescan.h"
 #include "keynumberlist.h"
@@ -26,7 +27,7 @@ class QStatusBar;
 class QTabWidget;
 class DeviceGrid;
 class PhoneGrid;
-class QTreeWidget;
+class FileListView;
 class SerialLink;
 class TForm2;
 class TForm3;
@@ -82,6 +83,10 @@ public:
     void btnReadSNClick();
     void btnSendSNClick();
     void btnParamsClick();
+    // The file library and the phone table's import and export.
+    FileLibrary &fileLibrary() { return m_library; }
+    void btnImportClick();
+    void btnExportClick();
 
     void UpdateBtnState();
     void FormResize();
@@ -134,9 +139,10 @@ public:
     PhoneGrid *CRDBGrid1 = nullptr;   // phone grid
     DeviceGrid *CRDBGrid2 = nullptr;  // device grid
     QTabWidget *pgAllFiles = nullptr;
-    QTreeWidget *ListView1 = nullptr;
-    QTreeWidget *ListView2 = nullptr;
+    FileListView *ListView1 = nullptr;
+    FileListView *ListView2 = nullptr;
     QLineEdit *SearchBox1 = nullptr;
+    QComboBox *cbSearchField = nullptr;
     QAction *Settings1 = nullptr;
     QAction *Checkfornewversion1 = nullptr;
     QAction *Refreshfilelist1 = nullptr;
@@ -162,6 +168,7 @@ private:
     QPushButton *operationButton(BusOperation operation) const;
     void nudgeWidth(QWidget *widget);
     bool FormClose();
+    void wireFileLibrary();
 
     OperationLog &m_log;
     Dialogs &m_dialogs;
@@ -172,6 +179,7 @@ private:
     MemoryAccess m_memory;
     // The search buttons as last set while no memory operation ran.
     bool m_memoryBusyShown = false;
+    FileLibrary m_library;
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
     TForm4 *Form4 = nullptr;

@@ -59,10 +59,21 @@ bool WidgetDialogs::inputText(const QString &caption, const QString &prompt, QSt
 }
 
 QString WidgetDialogs::saveFileName(const QString &caption, const QString &folder,
-                                    const QString &suggestedName, const QString &filter)
+                                    const QString &suggestedName, const QString &filter,
+                                    const QString &defaultSuffix)
 {
-    return QFileDialog::getSaveFileName(m_parent, caption, QDir(folder).filePath(suggestedName),
-                                        filter);
+    QFileDialog dialog(m_parent, caption, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setSizeGripEnabled(true);
+    // Asking before a file is replaced is the dialog's default; say so.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!suggestedName.isEmpty())
+        dialog.selectFile(suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 QString WidgetDialogs::pickFolder(const QString &caption, const QString &start)

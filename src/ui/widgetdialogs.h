@@ -14,7 +14,8 @@ public:
     Answer message(Kind kind, const QString &text, Buttons buttons) override;
     bool inputText(const QString &caption, const QString &prompt, QString &value) override;
     QString saveFileName(const QString &caption, const QString &folder,
-                         const QString &suggestedName, const QString &filter) override;
+                         const QString &suggestedName, const QString &filter,
+                         const QString &defaultSuffix) override;
     QString pickFolder(const QString &caption, const QString &start) override;
 
 private:
