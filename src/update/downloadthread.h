@@ -4,7 +4,6 @@
 
 #include <QNetworkReply>
 #include <QSemaphore>
-#include <QSslConfiguration>
 #include <QThread>
 
 #include <atomic>

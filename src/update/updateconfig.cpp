@@ -60,6 +60,9 @@ UpdateSettings CurrentUpdateSettings(const QString &settingsPath, const QString 
 {
     UpdateSettings s;
     s.baseAddress = UpdateBaseAddress();
+    // The paths are appended with their own slash.
+    while (s.baseAddress.endsWith(QLatin1Char('/')))
+        s.baseAddress.chop(1);
     s.userName = UpdateUserName();
     s.password = UpdatePassword();
     s.caFile = UpdateCaFile(settingsPath, programFolder);
