@@ -16,13 +16,21 @@
 
 int main(int argc, char *argv[])
 {
+    // The replacement step of an update opens no window: it runs before the
+    // GUI application exists, so it also works without a display.
+    {
+        QCoreApplication core(argc, argv);
+        SystemPlatformServices platform;
+        if (RunReplacementStep(QCoreApplication::applicationFilePath(), platform,
+                               ReplacementWaitMs))
+            return 0;
+    }
+
     KorvelApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvel"));
     QApplication::setApplicationVersion(ProgramVersion);
 
     SystemPlatformServices platform;
-    if (RunReplacementStep(QCoreApplication::applicationFilePath(), platform))
-        return 0;
 
     OperationLog log;
     const QStringList args = QCoreApplication::arguments();
@@ -39,7 +47,8 @@ int main(int argc, char *argv[])
     app.setCrashReporter(&reporter);
 
     // The windows in their order: main window, settings, parameters, About.
-    TForm1 form1({log, clock, port, scanPort, dialogs, platform, settingsPath});
+    TForm1 form1({log, clock, port, scanPort, dialogs, platform, settingsPath,
+                  QCoreApplication::applicationDirPath()});
     dialogs.setParent(&form1);
     TForm3 form3({settingsPath, form1.engineTimers(), dialogs, log, &reporter}, &form1);
     EngineState &engine = form1.engine().state();

@@ -4,7 +4,8 @@ set -euo pipefail
 
 KORVEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KORVEL_BUILD="${KORVEL_BUILD:-$KORVEL_ROOT/build}"
-KORVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev)
+KORVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    ca-certificates openssl)
 
 korvel_install_packages() {
     local missing=()

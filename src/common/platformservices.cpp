@@ -9,7 +9,10 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 bool SystemPlatformServices::startProgram(const QString &path, const QStringList &args,
@@ -42,6 +45,13 @@ bool SystemPlatformServices::copyFileOver(const QString &source, const QString &
     return CopyFileW(reinterpret_cast<LPCWSTR>(source.utf16()),
                      reinterpret_cast<LPCWSTR>(target.utf16()), FALSE) != 0;
 #else
+    // A program that runs holds its file, as on Windows: the kernel refuses
+    // to open a running executable for writing.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    else if (errno == ETXTBSY)
+        return false;
     // Copy beside the target and rename over it, so that a failed copy never
     // leaves the folder without a working program file.
     const QString temp = target + QStringLiteral(".part");

@@ -6,6 +6,7 @@
 #include "settingsstore.h"
 #include "buttonstate.h"
 #include "dialogs.h"
+#include "downloadthread.h"
 #include "elapsedtime.h"
 #include "filelistview.h"
 #include "grids.h"
@@ -39,6 +40,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <climits>
+
 namespace {
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, bool enabled)
@@ -53,8 +56,10 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     : QMainWindow(parent), TRefreshScroll(QStringLiteral("TRefreshScroll"), services.clock, 100),
-      m_log(services.log), m_dialogs(services.dialogs),
+      m_log(services.log), m_dialogs(services.dialogs), m_platform(services.platform),
       m_settingsPath(services.settingsPath),
+      m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                       : services.programFolder),
       m_scan(services.log, services.port, services.scanPort, services.clock, this),
       m_tables(services.dialogs, this),
       m_engine(services.log, services.clock, services.port, m_tables, this),
@@ -417,6 +422,7 @@ void TForm1::buildMenu()
         if (Form3)
             Form3->exec();
     });
+    connect(Checkfornewversion1, &QAction::triggered, this, &TForm1::Checkfornewversion1Click);
     connect(Refreshfilelist1, &QAction::triggered, this, &TForm1::RefreshTxtFileList);
     connect(Refreshtestfilelist1, &QAction::triggered, this, &TForm1::RefreshTxtTestFileList);
     connect(Showscrollbar1, &QAction::triggered, this, [this]() {
@@ -642,8 +648,27 @@ void TForm1::RefreshTxtTestFileList()
 
 void TForm1::Checkfornewversion1Click()
 {
-    // No update service yet: the check ends without a result.
-    QTimer::singleShot(0, this, &TForm1::ReportDownloadThreadTerminated);
+    if (DownloadRunning)
+        return;
+    DownloadRunning = true;
+    NewVersionLaunched = false;
+    // A left-over of an earlier check.
+    DeleteIfExists(DownloadedFilePath(m_programFolder));
+    TimeElapsed->Start();
+    auto *thread = new TMyDownloadThread(
+        CurrentUpdateSettings(m_settingsPath, m_programFolder), m_platform, this,
+        [this](const QString &line) { m_log.append(line); },
+        [this](qint64 max) { PB->setMaximum(int(qMin(max, qint64(INT_MAX)))); },
+        [this](qint64 position) { PB->setValue(int(qMin(position, qint64(INT_MAX)))); });
+    connect(thread, &QThread::finished, this, [this, thread]() {
+        thread->wait();
+        NewVersionLaunched = thread->newVersionLaunched();
+        thread->deleteLater();
+        ReportDownloadThreadTerminated();
+    });
+    MyDownloadThread = thread;
+    thread->startWithId();
+    DownloadThreadId = thread->osThreadId();
 }
 
 void TForm1::LoadFilesEnded()
@@ -663,7 +688,10 @@ void TForm1::LoadTestFilesEnded()
 
 void TForm1::ReportDownloadThreadTerminated()
 {
+    m_log.append(QStringLiteral("> Download completed. [th%1]").arg(DownloadThreadId));
     DownloadRunning = false;
+    TimeElapsed->Stop();
+    TimeElapsed->Reset();
     if (!StartupChain)
         return;
     StartupChain = false;

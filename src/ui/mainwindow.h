@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QMainWindow>
+#include <QPointer>
 
 class Dialogs;
 class ElapsedTimeDisplay;
@@ -32,6 +33,7 @@ class SerialLink;
 class TForm2;
 class TForm3;
 class TForm4;
+class TMyDownloadThread;
 
 // What the main window works with; the program passes the real ones, tests
 // pass fakes.
@@ -43,6 +45,7 @@ struct MainWindowServices {
     Dialogs &dialogs;
     PlatformServices &platform;
     QString settingsPath = QString();  // the INI file; empty keeps settings in memory only
+    QString programFolder = QString(); // where updates go; empty: the executable's folder
 };
 
 // The port list as a drop-down: it is filled when it is dropped down.
@@ -110,6 +113,7 @@ public:
     quint64 LoadFilesThreadId = 0;
     quint64 LoadTestFilesThreadId = 0;
     quint64 DownloadThreadId = 0;
+    QPointer<TMyDownloadThread> MyDownloadThread;
     SortedStringList KeyNumberList;
     DateTimeFormat MyDTFmt;
 
@@ -172,7 +176,9 @@ private:
 
     OperationLog &m_log;
     Dialogs &m_dialogs;
+    PlatformServices &m_platform;
     QString m_settingsPath;
+    QString m_programFolder;
     InterfaceScan m_scan;
     InstallationTables m_tables;
     BusEngine m_engine;
