@@ -242,6 +242,8 @@ void MemoryAccess::finishReadSerials()
     if (m_readFailures.isEmpty()) {
         DecodePhoneSerials(m_tables.tblDeviceSerials(), m_tables.tblPhoneSerials(), MainImage,
                            ExtImage, m_log);
+        // The grid shows the list from its first button, not from the last row added.
+        m_tables.tblPhoneSerials().first();
     }
     m_status.setCaption(BusOperation::ReadSerials, OperationStatus::idleCaption(BusOperation::ReadSerials));
     s.ActiveOperation = BusOperation::None;

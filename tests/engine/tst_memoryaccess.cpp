@@ -111,6 +111,7 @@ void TestMemoryAccess::writeThenReadGivesTableBack()
     QVERIFY(rig.runToIdle());
     QCOMPARE(rig.log.lastLine(), QStringLiteral("Serials writed in read column!"));
     QCOMPARE(rig.phoneRows(), written);
+    QCOMPARE(phones.currentPosition(), 0);
     QCOMPARE(devices.bookmark(), current);
     QVERIFY(!rig.log.lines().join('\n').contains(QLatin1String("ERROR")));
 }
