@@ -389,6 +389,21 @@ void MemoryAccess::waitForAbort(const QString &what)
     }
 }
 
+void MemoryAccess::selectRefused(EngineTimer &selectTimer)
+{
+    EngineState &s = es();
+    m_log.append(QStringLiteral("> Response to SelMemAccess Failed!"));
+    // Three repetitions for the whole door station; a positive select
+    // grants them anew.
+    if (s.RetryCount < 3) {
+        ++s.RetryCount;
+        if (!s.AbortRequested)
+            selectTimer.start();
+        return;
+    }
+    waitForAbort(QStringLiteral("The door station's memory could not be selected."));
+}
+
 void MemoryAccess::TMemTimeOutTimer()
 {
     TMemTimeOut.stop();

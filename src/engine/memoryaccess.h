@@ -156,6 +156,8 @@ private:
     // After a refusal with no retry left: an operation with an Abort button
     // waits for it, the others end with `why` in an error line.
     void waitForAbort(const QString &why);
+    // A refused select: repeated while retries are left, then waitForAbort.
+    void selectRefused(EngineTimer &selectTimer);
     void TMemTimeOutTimer();
     // Counts a data line; false when it is not a part to use.
     bool takeDataPart(const QString &payload);

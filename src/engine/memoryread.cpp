@@ -109,14 +109,7 @@ void MemoryAccess::readAcknowledgement(int step, bool positive)
         }
         return;
     }
-    m_log.append(QStringLiteral("> Response to SelMemAccess Failed!"));
-    if (s.RetryCount < 3) {
-        ++s.RetryCount;
-        if (!s.AbortRequested)
-            m_engine.TSelMemReadDevice.start();
-        return;
-    }
-    waitForAbort(QStringLiteral("The door station's memory could not be selected."));
+    selectRefused(m_engine.TSelMemReadDevice);
 }
 
 void MemoryAccess::TSelMemReadDeviceTimer()

@@ -143,14 +143,7 @@ void MemoryAccess::writeAcknowledgement(int step, bool positive)
                 (params ? m_engine.TWriteParams : m_engine.TWriteSerials).start();
             return;
         }
-        m_log.append(QStringLiteral("> Response to SelMemAccess Failed!"));
-        if (s.RetryCount < 3) {
-            ++s.RetryCount;
-            if (!s.AbortRequested)
-                m_engine.TSelMemWriteDevice.start();
-            return;
-        }
-        waitForAbort(QStringLiteral("The door station's memory could not be selected."));
+        selectRefused(m_engine.TSelMemWriteDevice);
         return;
     case Step::DataStep:
         if (positive)

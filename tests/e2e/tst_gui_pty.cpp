@@ -20,6 +20,38 @@
 #include <QPushButton>
 #include <QtTest>
 
+namespace {
+
+// The demo installation on a pseudo-terminal as COM7, and the window on it
+// with the real serial port code; the window remembers COM7 as its port.
+struct DemoBus {
+    sim::QbxSimulator simulator;
+    sim::PtyServer server{simulator};
+    OperationLog log;
+    RealClock clock;
+    QtSerialLink port;
+    QtSerialLink scanPort;
+    ScriptedDialogs dialogs;
+    RecordingPlatformServices platform;
+    TForm1 form{{log, clock, port, scanPort, dialogs, platform}};
+    QString error;
+
+    DemoBus()
+    {
+        QFile demo(QStringLiteral(DEMO_INSTALL));
+        if (!demo.open(QIODevice::ReadOnly))
+            error = demo.errorString();
+        else if (!simulator.loadInstallation(QString::fromUtf8(demo.readAll()), &error))
+            return;
+        else if (!server.start())
+            error = server.errorString();
+        qputenv("KORVEL_COM7", server.devicePath().toLocal8Bit());
+        form.scan().setLastPortStore([]() { return 7; }, [](int) {});
+    }
+};
+
+} // namespace
+
 class TestGuiPty : public QObject
 {
     Q_OBJECT
@@ -30,24 +62,10 @@ private slots:
 
 void TestGuiPty::scanAndFindDevices()
 {
-    sim::QbxSimulator simulator;
-    QFile demo(QStringLiteral(DEMO_INSTALL));
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QString error;
-    QVERIFY2(simulator.loadInstallation(QString::fromUtf8(demo.readAll()), &error),
-             qPrintable(error));
-    sim::PtyServer server(simulator);
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-    qputenv("KORVEL_COM7", server.devicePath().toLocal8Bit());
-
-    OperationLog log;
-    RealClock clock;
-    QtSerialLink port;
-    QtSerialLink scanPort;
-    ScriptedDialogs dialogs;
-    RecordingPlatformServices platform;
-    TForm1 form({log, clock, port, scanPort, dialogs, platform});
-    form.scan().setLastPortStore([]() { return 7; }, [](int) {});
+    DemoBus bus;
+    QVERIFY2(bus.error.isEmpty(), qPrintable(bus.error));
+    OperationLog &log = bus.log;
+    TForm1 &form = bus.form;
     form.show();
 
     // The start-up chain presses Scan Port on the remembered port.
@@ -90,25 +108,14 @@ void TestGuiPty::scanAndFindDevices()
 
 void TestGuiPty::programAnInstallation()
 {
-    sim::QbxSimulator simulator;
-    QFile demo(QStringLiteral(DEMO_INSTALL));
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QVERIFY(simulator.loadInstallation(QString::fromUtf8(demo.readAll())));
-    sim::PtyServer server(simulator);
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-    qputenv("KORVEL_COM7", server.devicePath().toLocal8Bit());
-
-    OperationLog log;
-    RealClock clock;
-    QtSerialLink port;
-    QtSerialLink scanPort;
-    ScriptedDialogs dialogs;
-    RecordingPlatformServices platform;
-    TForm1 form({log, clock, port, scanPort, dialogs, platform});
+    DemoBus bus;
+    QVERIFY2(bus.error.isEmpty(), qPrintable(bus.error));
+    OperationLog &log = bus.log;
+    TForm1 &form = bus.form;
+    sim::QbxSimulator &simulator = bus.simulator;
     EngineState &engine = form.engine().state();
-    TForm2 form2(dialogs, engine.ParamImage, engine.InitMemoryMode, &form);
+    TForm2 form2(bus.dialogs, engine.ParamImage, engine.InitMemoryMode, &form);
     form.setDialogs(nullptr, &form2, nullptr);
-    form.scan().setLastPortStore([]() { return 7; }, [](int) {});
     // Memory steps at a brisk pace: the pseudo-terminal answers at once.
     for (EngineTimer *timer : form.engineTimers()) {
         if (timer->name().startsWith(QLatin1String("TRead")) ||
