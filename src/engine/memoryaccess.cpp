@@ -356,9 +356,14 @@ bool MemoryAccess::sent(bool ok)
 
 void MemoryAccess::armSupervision(const EngineTimer &stepTimer)
 {
-    TMemTimeOut.stop();
-    TMemTimeOut.setInterval(qMax(3000, 10 * stepTimer.interval()));
-    TMemTimeOut.start();
+    // Only the moment is noted: a timer restarted at every step would cost
+    // each step a timer of its own.
+    m_supervisionMs = qMax(3000, 10 * stepTimer.interval());
+    m_lastActivityMs = m_clock.nowMs();
+    if (!TMemTimeOut.enabled()) {
+        TMemTimeOut.setInterval(m_supervisionMs);
+        TMemTimeOut.start();
+    }
 }
 
 void MemoryAccess::stopSupervision()
@@ -407,6 +412,12 @@ void MemoryAccess::selectRefused(EngineTimer &selectTimer)
 void MemoryAccess::TMemTimeOutTimer()
 {
     TMemTimeOut.stop();
+    const qint64 quiet = m_clock.nowMs() - m_lastActivityMs;
+    if (quiet < m_supervisionMs) {
+        TMemTimeOut.setInterval(int(m_supervisionMs - quiet));
+        TMemTimeOut.start();
+        return;
+    }
     m_log.append(QStringLiteral(">> Request timed out!"));
     switch (es().ActiveOperation) {
     case BusOperation::ReadSerials:

@@ -243,6 +243,10 @@ private:
     QList<MemoryTarget> m_writtenTargets;
     bool m_verifyOk = true;
     bool m_verifyWithAbort = false;
+    // Supervision: its length for the current step, and the last time
+    // something was sent or received.
+    int m_supervisionMs = 3000;
+    qint64 m_lastActivityMs = 0;
     // After the write of "Init memory": Send serials follows.
     bool m_chainSendSerials = false;
 };
