@@ -38,13 +38,6 @@ bool interrupted()
     return s_interrupted != 0;
 }
 
-// A time-out of zero or less cannot pace the bus; it reads as the default,
-// as in the window.
-int usableTimeOut(int ms)
-{
-    return ms > 0 ? ms : DefaultTimeOut;
-}
-
 QJsonValue serialJson(const std::optional<qint32> &serial)
 {
     return serial ? QJsonValue(*serial) : QJsonValue();
@@ -107,9 +100,9 @@ CliSession::CliSession(const CliOptions &options, const QString &settingsPath)
     });
 
     // The settings in effect, as the window takes them at start.
-    m_settings.timeOutProtokol = usableTimeOut(m_settings.timeOutProtokol);
-    m_settings.timeOutRead = usableTimeOut(m_settings.timeOutRead);
-    m_settings.timeOutWrite = usableTimeOut(m_settings.timeOutWrite);
+    m_settings.timeOutProtokol = UsableTimeOut(m_settings.timeOutProtokol);
+    m_settings.timeOutRead = UsableTimeOut(m_settings.timeOutRead);
+    m_settings.timeOutWrite = UsableTimeOut(m_settings.timeOutWrite);
     QList<EngineTimer *> timers = m_engine.timers();
     timers.append(&m_scan.closePortTimer());
     ApplyTimeOuts(m_settings, TimeOutOccasion::Startup, timers);
