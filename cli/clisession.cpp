@@ -151,7 +151,8 @@ void CliSession::showProgress(int position, int maximum)
         clearProgress();
         return;
     }
-    const QByteArray line = QStringLiteral("\r\x1b[K[%1/%2] %3%")
+    // Carriage return and blanks only: every console understands them.
+    const QByteArray line = QStringLiteral("\r[%1/%2] %3%  ")
                                 .arg(position)
                                 .arg(maximum)
                                 .arg(qMin(100, position * 100 / maximum))
@@ -166,7 +167,7 @@ void CliSession::clearProgress()
     if (!m_progressShown)
         return;
     m_progressShown = false;
-    std::fputs("\r\x1b[K", stderr);
+    std::fputs("\r                         \r", stderr);
 }
 
 int CliSession::finish(int code)
