@@ -175,10 +175,9 @@ bool ParseParamChanges(const QString &text, ParamChanges &out, QString &error)
                 return bad();
             out.rContactTime = v;
         } else if (key == ParamKey::IndoorDeviceTime) {
-            // Seconds in half steps, as the dialog offers them ("2.5" or "2,5").
-            QString seconds = value;
-            seconds.replace(QLatin1Char(','), QLatin1Char('.'));
-            const double v = seconds.toDouble(&ok);
+            // Seconds in half steps, as the dialog offers them; the comma
+            // separates settings, so the decimal mark is a full stop.
+            const double v = value.toDouble(&ok);
             const double halves = v * 2;
             if (!ok || halves < 0 || halves > 15 || halves != double(int(halves)))
                 return bad();
