@@ -138,6 +138,8 @@ void InterfaceScan::btnScanPortClick()
     emit buttonEnabled(Button::FindDevices, false);
     emit buttonEnabled(Button::SendSerials, false);
     m_interfaceFound = false;
+    m_model.clear();
+    m_serial.clear();
 
     if (m_port.isOpen()) {
         m_log.append(QStringLiteral("> Detected open port for DPX search"));
@@ -166,6 +168,8 @@ void InterfaceScan::btnScanPortClick()
 void InterfaceScan::ScanPortDataAvailable()
 {
     m_interfaceFound = false;
+    m_model.clear();
+    m_serial.clear();
     const QString payload = ReplyPayload(m_scanPort.receiveLine());
     const int number = m_scanPort.portNumber();
 
@@ -191,8 +195,9 @@ void InterfaceScan::ScanPortDataAvailable()
     TTimeOutScan.stop();
     m_log.append(QStringLiteral("> Received data: ") + payload);
     m_log.append(QStringLiteral("> Interface found on COM%1").arg(number));
-    m_log.append(kdi3300 ? QStringLiteral("> Interface type: KDI3300")
-                         : QStringLiteral("> Interface type: KDI3310"));
+    m_model = kdi3300 ? QStringLiteral("KDI3300") : QStringLiteral("KDI3310");
+    m_serial = serial;
+    m_log.append(QStringLiteral("> Interface type: ") + m_model);
     m_log.append(QStringLiteral("> Interface serial number: ") + serial);
     m_interfaceFound = true;
     if (m_saveLastPort)

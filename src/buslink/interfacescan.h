@@ -51,6 +51,10 @@ public:
     void ScanPortDataAvailable();
 
     bool interfaceFound() const { return m_interfaceFound; }
+    // Model ("KDI3300" or "KDI3310") and decimal serial number of the box the
+    // last scan found; empty when it found none.
+    const QString &interfaceModel() const { return m_model; }
+    const QString &interfaceSerial() const { return m_serial; }
     EngineTimer &timeOutScan() { return TTimeOutScan; }
     EngineTimer &closePortTimer() { return TClosePort; }
 
@@ -78,4 +82,6 @@ private:
     QStringList m_entries;
     int m_current = -1;
     bool m_interfaceFound = false;
+    QString m_model;
+    QString m_serial;
 };

@@ -95,6 +95,11 @@ void TakeTimeOutsFromTimers(const QList<EngineTimer *> &timers, SettingsValues &
     }
 }
 
+int UsableTimeOut(int ms)
+{
+    return ms > 0 ? ms : DefaultTimeOut;
+}
+
 int ClampTimeOut(int ms)
 {
     return qBound(MinTimeOut, ms, MaxTimeOut);

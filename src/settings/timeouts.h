@@ -41,6 +41,9 @@ void ApplyTimeOuts(const SettingsValues &values, TimeOutOccasion occasion,
 // timer missing from `timers` leaves its value as it is.
 void TakeTimeOutsFromTimers(const QList<EngineTimer *> &timers, SettingsValues &values);
 
+// A time-out of zero or less cannot pace the bus; it reads as the default.
+int UsableTimeOut(int ms);
+
 // A value shown in or typed into a time-out field is brought into range.
 int ClampTimeOut(int ms);
 

@@ -34,12 +34,6 @@ const QString RefreshTestQuestion = QStringLiteral("Refresh test file list?");
 // Width at which the notes under the time-out fields wrap.
 constexpr int NoteWidth = 380;
 
-// A time-out of zero or less cannot pace the bus; it reads as the default.
-int UsableTimeOut(int ms)
-{
-    return ms > 0 ? ms : DefaultTimeOut;
-}
-
 } // namespace
 
 SettingsRadioGroup::SettingsRadioGroup(const QString &title, const QStringList &items, int columns,

@@ -255,6 +255,13 @@ void TestInterfaceScan::scanAnswers()
     QCOMPARE(rig.buttons.value(InterfaceScan::Button::ScanPort), true);
     QCOMPARE(rig.buttons.value(InterfaceScan::Button::FindDevices, false), found);
     QCOMPARE(rig.scan.interfaceFound(), found);
+    // What a front end without the log reports: the same model and serial.
+    QCOMPARE(rig.scan.interfaceModel().isEmpty(), !found);
+    QCOMPARE(rig.scan.interfaceSerial().isEmpty(), !found);
+    if (found) {
+        QVERIFY(lines.contains("> Interface type: " + rig.scan.interfaceModel()));
+        QVERIFY(lines.contains("> Interface serial number: " + rig.scan.interfaceSerial()));
+    }
     QCOMPARE(rig.saved, found ? QList<int>{7} : QList<int>{});
     QCOMPARE(rig.clock.pendingCount(), 0);
     if (box == "silent" || box == "absent")
