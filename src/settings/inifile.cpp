@@ -465,20 +465,25 @@ bool isWritableKey(const QString &key)
 }
 
 // "name=value" as stored, in the first codec in which it reads back as
-// given; `storedName` keeps the file's own spelling of an existing key.
+// given. An existing key keeps its bytes where it can; where the new value
+// makes the line read in another codec, its name is encoded anew.
 bool keyLine(const Document &doc, const QString &storedName, const QString &name,
              const QString &value, QString &line)
 {
-    for (Codec codec : writeCodecs(doc)) {
-        QString n = storedName;
-        QString v;
-        if ((n.isEmpty() && !encoded(name, codec, n)) || !encoded(valueText(value), codec, v))
+    for (const bool keepName : {true, false}) {
+        if (keepName && storedName.isEmpty())
             continue;
-        const ParsedLine p = parsedLine(doc, n + QLatin1Char('=') + v);
-        if (p.kind == ParsedLine::Key && p.hasValue && sameName(p.name, name) &&
-            readBack(p.value) == value) {
-            line = n + QLatin1Char('=') + v;
-            return true;
+        for (Codec codec : writeCodecs(doc)) {
+            QString n = storedName;
+            QString v;
+            if ((!keepName && !encoded(name, codec, n)) || !encoded(valueText(value), codec, v))
+                continue;
+            const ParsedLine p = parsedLine(doc, n + QLatin1Char('=') + v);
+            if (p.kind == ParsedLine::Key && p.hasValue && sameName(p.name, name) &&
+                readBack(p.value) == value) {
+                line = n + QLatin1Char('=') + v;
+                return true;
+            }
         }
     }
     return false;
@@ -534,7 +539,8 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
     QString newLine;
     QString header;
     const qsizetype headerAt = findSection(doc, sectionName);
-    if (!keyLine(doc, at >= 0 ? existing.storedName : QString(), keyName, value, newLine) ||
+    if (!keyLine(doc, at >= 0 ? existing.storedName : QString(), at >= 0 ? existing.name : keyName,
+                 value, newLine) ||
         (headerAt < 0 && !sectionLine(doc, sectionName, header))) {
         m_error = QStringLiteral("Cannot write [%1] %2 to %3: the file's code page cannot hold "
                                  "\"%4\"")
