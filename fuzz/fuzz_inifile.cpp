@@ -78,8 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Plain ASCII, which every code page holds.
         Entry &changed = expected.first();
         changed.value = changed.value.isEmpty() ? QStringLiteral("C:\\x y") : QString();
-        fuzz::check(ini.writeString(changed.section, changed.key, changed.value),
-                    "a changed value is written");
+        const bool written = ini.writeString(changed.section, changed.key, changed.value);
+        if (!written)
+            std::fprintf(stderr, "%s\n", qPrintable(ini.errorString()));
+        fuzz::check(written, "a changed value is written");
     }
     const Entry added{QStringLiteral("FuzzSett"), QStringLiteral("aAdded"),
                       QStringLiteral(" 'q' ")};

@@ -1,7 +1,8 @@
 // Reply cutting and the dispatcher: the engine runs its operations against
 // the in-process simulator on virtual time, and the input adds lines of its
 // own at any step. Each input is a script of one-byte commands:
-//   0 Find devices, 1 Read serials, 2 Send serials, 3 Parameters,
+//   0 Find devices, 1 Read serials, 2 Send serials, 3 Parameters (each
+//   only where the window's button would be enabled: idle, or Abort),
 //   4 button count of a device-table row (row and count follow),
 //   5 let virtual time pass (a byte of tens of milliseconds follows),
 //   6/7 put a line on the bus (length byte and bytes follow; 7 leaves the
@@ -57,6 +58,27 @@ struct Rig {
         return !engine.searchRunning() && !memory.busy() &&
                engine.state().ActiveOperation == BusOperation::None;
     }
+
+    // A button as the window offers it: enabled while the bus is idle, and
+    // while its own operation runs, as Abort.
+    void press(BusOperation button)
+    {
+        if (!idle() && !memory.status().showsAbort(button))
+            return;
+        switch (button) {
+        case BusOperation::ReadSerials:
+            memory.btnReadSNClick();
+            break;
+        case BusOperation::SendSerials:
+            memory.btnSendSNClick();
+            break;
+        case BusOperation::ReadParams:
+            memory.btnParamsClick();
+            break;
+        default:
+            break;
+        }
+    }
 };
 
 } // namespace
@@ -72,16 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int command = in.byte() % 8;
         switch (command) {
         case 0:
-            rig.engine.btnFindMAINClick();
+            if (rig.idle())
+                rig.engine.btnFindMAINClick();
             break;
         case 1:
-            rig.memory.btnReadSNClick();
+            rig.press(BusOperation::ReadSerials);
             break;
         case 2:
-            rig.memory.btnSendSNClick();
+            rig.press(BusOperation::SendSerials);
             break;
         case 3:
-            rig.memory.btnParamsClick();
+            rig.press(BusOperation::ReadParams);
             break;
         case 4: {
             DeviceTable &devices = rig.tables.tblDeviceSerials();
@@ -114,13 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return rig.clock.advanceUntil([&rig]() { return rig.idle(); }, ms, 50);
     };
     if (!settles(120000)) {
-        const OperationStatus &status = rig.memory.status();
-        if (status.showsAbort(BusOperation::ReadSerials))
-            rig.memory.btnReadSNClick();
-        else if (status.showsAbort(BusOperation::SendSerials))
-            rig.memory.btnSendSNClick();
-        else if (status.showsAbort(BusOperation::ReadParams))
-            rig.memory.btnParamsClick();
+        for (BusOperation button :
+             {BusOperation::ReadSerials, BusOperation::SendSerials, BusOperation::ReadParams}) {
+            if (rig.memory.status().showsAbort(button))
+                rig.press(button);
+        }
     }
     if (!settles(900000)) {
         const QStringList lines = rig.log.lines();
