@@ -240,7 +240,12 @@ void TForm1::btnExportClick()
     m_library.btnExportClick(m_tables.tblPhoneSerials());
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The grids' models read the tables, which are gone by the time QWidget
+    // hides the children: hide them while the tables are still there.
+    hide();
+}
 
 void TForm1::buildWidgets()
 {
