@@ -371,6 +371,15 @@ void MemoryAccess::stopSupervision()
     TMemTimeOut.stop();
 }
 
+void MemoryAccess::stopStepTimers()
+{
+    for (EngineTimer *timer :
+         {&m_engine.TSelMemReadDevice, &m_engine.TSelMemWriteDevice, &m_engine.TReadSerials,
+          &m_engine.TReadSerialsExt, &m_engine.TReadParams, &m_engine.TWriteSerials,
+          &m_engine.TWriteSerialsExt, &m_engine.TWriteParams})
+        timer->stop();
+}
+
 void MemoryAccess::waitForAbort(const QString &what)
 {
     // An operation with an Abort button waits for the technician; one

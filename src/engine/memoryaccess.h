@@ -153,6 +153,9 @@ private:
     bool sent(bool ok);
     void armSupervision(const EngineTimer &stepTimer);
     void stopSupervision();
+    // An aborted operation's next step must not fire into the one started
+    // after it.
+    void stopStepTimers();
     // After a refusal with no retry left: an operation with an Abort button
     // waits for it, the others end with `why` in an error line.
     void waitForAbort(const QString &why);

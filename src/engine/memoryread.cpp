@@ -42,7 +42,7 @@ void MemoryAccess::abortReadSerials()
     s.ActiveOperation = BusOperation::None;
     s.AbortRequested = true;
     m_status.setCaption(BusOperation::ReadSerials, OperationStatus::idleCaption(BusOperation::ReadSerials));
-    m_engine.TReadSerials.stop();
+    stopStepTimers();
     m_status.elapsed(OperationStatus::Elapsed::Stop);
     m_status.setProgressPosition(0);
     stopSupervision();
@@ -77,6 +77,7 @@ void MemoryAccess::abortParamRead()
     s.ActiveOperation = BusOperation::None;
     s.AbortRequested = true;
     m_status.setCaption(BusOperation::ReadParams, OperationStatus::idleCaption(BusOperation::ReadParams));
+    stopStepTimers();
     m_status.elapsed(OperationStatus::Elapsed::Stop);
     m_status.setProgressPosition(0);
     stopSupervision();

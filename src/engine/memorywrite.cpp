@@ -67,7 +67,7 @@ void MemoryAccess::abortSendSerials()
 {
     EngineState &s = es();
     s.AbortRequested = true;
-    m_engine.TWriteSerials.stop();
+    stopStepTimers();
     s.ActiveOperation = BusOperation::None;
     m_status.setCaption(BusOperation::SendSerials, OperationStatus::idleCaption(BusOperation::SendSerials));
     m_status.elapsed(OperationStatus::Elapsed::Stop);

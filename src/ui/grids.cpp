@@ -304,9 +304,10 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     const bool isInteger = model && model->table().fieldDef(model->column(column).field).type ==
                                         MemTable::FieldType::Integer;
     if (m_pickLists.contains(column)) {
-        // A pick list that also takes a typed value.
+        // A number list also takes a typed number; a text list (the series)
+        // takes its own entries only, since any other text means no series.
         auto *combo = new QComboBox(parent);
-        combo->setEditable(true);
+        combo->setEditable(isInteger);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setFrame(false);
         combo->addItems(m_pickLists.value(column));
@@ -347,6 +348,8 @@ void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
     QString text;
     if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         text = combo->currentText();
+        if (!combo->isEditable() && combo->findText(text) < 0)
+            return;
     } else if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
         // A focus change commits too; an unacceptable text never reaches the table.
         if (!edit->hasAcceptableInput())

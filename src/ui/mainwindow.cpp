@@ -14,6 +14,7 @@
 #include "operationlog.h"
 #include "platformservices.h"
 #include "selfreplace.h"
+#include "windowplacement.h"
 #include "seriallink.h"
 
 #include <QAction>
@@ -84,11 +85,7 @@ TForm1::TForm1(const MainWindowServices &services, QWidget *parent)
     // Client area 1010 x 500 at design, width 950..1050, height from 450.
     setMinimumSize(950, 450);
     setMaximumWidth(1050);
-    resize(1010, 500 + menuBar()->sizeHint().height());
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect work = screen->availableGeometry();
-        move(work.center() - rect().center());
-    }
+    placeAtStart();
 
     TRefreshScroll.setHandler([this]() {
         nudgeWidth(CRDBGrid1);
@@ -243,7 +240,12 @@ void TForm1::btnExportClick()
     m_library.btnExportClick(m_tables.tblPhoneSerials());
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The grids' models read the tables, which are gone by the time QWidget
+    // hides the children: hide them while the tables are still there.
+    hide();
+}
 
 void TForm1::buildWidgets()
 {
@@ -600,6 +602,8 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        // Now the window manager's real frame is known, not only estimated.
+        placeAtStart();
         FormShow();
     }
 }
@@ -743,10 +747,41 @@ void TForm1::sizeMove()
 {
     if (!isMaximized())
         return;
+    const WindowPlacement place = MaximizedPlacement(workArea(), currentFrameMargins(), width(),
+                                                     minimumSize(), maximumSize());
+    resize(place.client);
+    move(place.framePos);
+}
+
+QRect TForm1::workArea() const
+{
     QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int w = qBound(minimumWidth(), width(), maximumWidth());
-    setGeometry(0, 0, w, work.height());
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+QMargins TForm1::currentFrameMargins() const
+{
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    if (frame != client) {
+        return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                        frame.right() - client.right(), frame.bottom() - client.bottom());
+    }
+    // Not decorated yet: a title bar and borders as the style draws them.
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return QMargins(border, title + border, border, border);
+}
+
+void TForm1::placeAtStart()
+{
+    // Client area 1010 x 500 at design, below the menu bar. move() places
+    // the frame; the title bar must stay on the screen.
+    const WindowPlacement place = StartPlacement(workArea(), currentFrameMargins(),
+                                                 QSize(1010, 500 + menuBar()->sizeHint().height()),
+                                                 minimumSize(), maximumSize());
+    resize(place.client);
+    move(place.framePos);
 }
 
 void TForm1::changeEvent(QEvent *event)

@@ -163,6 +163,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void placeAtStart();
+    QRect workArea() const;
+    QMargins currentFrameMargins() const;
     void buildWidgets();
     void buildMenu();
     void syncPortList();

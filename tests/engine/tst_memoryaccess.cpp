@@ -51,6 +51,8 @@ private slots:
     void abortDuringRead();
     void abortDuringWrite_data();
     void abortDuringWrite();
+    void abortedStepNeverRunsInTheNextOperation_data();
+    void abortedStepNeverRunsInTheNextOperation();
     void parameterRead_data();
     void parameterRead();
     void parameterWriteWritesTheBlockOnly();
@@ -375,6 +377,55 @@ void TestMemoryAccess::abortDuringWrite()
     QVERIFY(!after.join('\n').contains(QLatin1String("Location to write data")));
     QVERIFY(rig.idle());
     QVERIFY(!rig.tables.tblDeviceSerials().isFiltered());
+}
+
+// Rows: the operation aborted once the bus is initialised (its select is
+// then due), the one started right after it, and a line only the aborted
+// one writes.
+void TestMemoryAccess::abortedStepNeverRunsInTheNextOperation_data()
+{
+    QTest::addColumn<BusOperation>("aborted");
+    QTest::addColumn<BusOperation>("next");
+    QTest::addColumn<QString>("abortedOnly");
+
+    QTest::newRow("read, then send") << BusOperation::ReadSerials << BusOperation::SendSerials
+                                     << QStringLiteral("> Preparing to read Phone serials...");
+    QTest::newRow("send, then read") << BusOperation::SendSerials << BusOperation::ReadSerials
+                                     << QStringLiteral("> Preparing to write phone serials...");
+}
+
+void TestMemoryAccess::abortedStepNeverRunsInTheNextOperation()
+{
+    QFETCH(BusOperation, aborted);
+    QFETCH(BusOperation, next);
+    QFETCH(QString, abortedOnly);
+
+    MemoryRig rig;
+    QVERIFY(rig.install({KorvelMain}, {10}));
+    rig.tables.setTestData();
+    const auto press = [&rig](BusOperation button) {
+        if (button == BusOperation::ReadSerials)
+            rig.memory.btnReadSNClick();
+        else
+            rig.memory.btnSendSNClick();
+    };
+    const int started = rig.log.count();
+    press(aborted);
+    QVERIFY(rig.clock.advanceUntil(
+        [&]() {
+            return rig.log.lines().mid(started).contains(
+                QStringLiteral("> Response to InitQBXBUS OK!"));
+        },
+        20000));
+    press(aborted); // Abort, and at once the other button
+    const int from = rig.log.count();
+    press(next);
+    QVERIFY(rig.runToIdle());
+    const QStringList after = rig.log.lines().mid(from);
+    // One door station: one select, the next operation's own.
+    QCOMPARE(after.count(QStringLiteral("> Selecting device for mem access, Page 0...")), 1);
+    QVERIFY(!after.contains(abortedOnly));
+    QVERIFY(!after.join('\n').contains(QLatin1String("> ERROR")));
 }
 
 void TestMemoryAccess::parameterRead_data()

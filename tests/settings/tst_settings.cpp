@@ -136,6 +136,10 @@ private slots:
     void write();
     void writeBuildsOnOtherWriters();
     void lineBreakInValueIsRefused();
+    void valueWrittenBackKeepsBytes_data();
+    void valueWrittenBackKeepsBytes();
+    void unencodableValueIsRefused();
+    void settingsSavedUnchangedKeepCarriedOverBytes();
     void unwritableTarget_data();
     void unwritableTarget();
 
@@ -195,6 +199,13 @@ void TestSettings::read_data()
                 450);
     timeOutRead("unknown sections before and after",
                 "[Window]\r\nLeft=1\r\n[TimeSett]\r\nTimeOutRead=450\r\n[Phones]\r\nA=2\r\n", 450);
+    timeOutRead("CR line ends", "[TimeSett]\rTimeOutWrite=1\rTimeOutRead=450\r", 450);
+    timeOutRead("key only in the second of two same sections",
+                "[TimeSett]\r\nTimeOutWrite=1\r\n[PathSett]\r\nx=1\r\n[TimeSett]\r\n"
+                "TimeOutRead=450\r\n",
+                450);
+    timeOutRead("key in both same sections: the first",
+                "[TimeSett]\r\nTimeOutRead=450\r\n[TimeSett]\r\nTimeOutRead=600\r\n", 450);
     timeOutRead("UTF-16LE file",
                 utf16LeWithBom(QStringLiteral("[TimeSett]\r\nTimeOutRead=450\r\n")), 450);
 
@@ -253,6 +264,12 @@ void TestSettings::read_data()
     text("system code page",
          QStringLiteral("[PathSett]\r\naTxtFilePath=C:\\Phones\\Müller\r\n").toLocal8Bit(),
          QString(), QStringLiteral("C:\\Phones\\Müller"));
+    text("Windows-1252 bytes on any system",
+         "[PathSett]\r\naTxtFilePath=C:\\Phones\\M\xFCller \x80\r\n", QString(),
+         QStringLiteral("C:\\Phones\\Müller €"));
+    text("UTF-8 byte order mark before Windows-1252 bytes",
+         "\xEF\xBB\xBF[PathSett]\r\naTxtFilePath=C:\\M\xFCller\r\n", QString(),
+         QStringLiteral("C:\\Müller"));
     text("UTF-8 with byte order mark",
          "\xEF\xBB\xBF[PathSett]\r\naTxtFilePath=C:\\Phones\\M\xC3\xBCller\r\n", QString(),
          QStringLiteral("C:\\Phones\\Müller"));
@@ -360,6 +377,30 @@ void TestSettings::write_data()
         << QByteArray("[TimeSett]\nTimeOutRead=300\nTimeOutWrite=300\n") << QString(K::TimeSett)
         << QString(K::TimeOutRead) << QVariant(450)
         << QByteArray("[TimeSett]\nTimeOutRead=450\r\nTimeOutWrite=300\n");
+    QTest::newRow("CR line ends: only the key's line changes")
+        << QByteArray("[TimeSett]\rTimeOutRead=300\rTimeOutWrite=300") << QString(K::TimeSett)
+        << QString(K::TimeOutRead) << QVariant(450)
+        << QByteArray("[TimeSett]\rTimeOutRead=450\r\nTimeOutWrite=300");
+    QTest::newRow("key of the second same section changed there")
+        << QByteArray("[TimeSett]\r\nTimeOutRead=300\r\n[PathSett]\r\naTxtFilePath=x\r\n"
+                      "[TimeSett]\r\nTimeOutWrite=300\r\n")
+        << QString(K::TimeSett) << QString(K::TimeOutWrite) << QVariant(450)
+        << QByteArray("[TimeSett]\r\nTimeOutRead=300\r\n[PathSett]\r\naTxtFilePath=x\r\n"
+                      "[TimeSett]\r\nTimeOutWrite=450\r\n");
+    QTest::newRow("Windows-1252 file written in Windows-1252")
+        << QByteArray("[PathSett]\r\naTxtFilePath=C:\\M\xFCller\r\n") << QString(K::PathSett)
+        << QString(K::TxtFilePath) << QVariant(QStringLiteral("D:\\Gr\u00FC\u00DFe \u20AC"))
+        << QByteArray("[PathSett]\r\naTxtFilePath=D:\\Gr\xFC\xDF"
+                      "e \x80\r\n");
+    QTest::newRow("Windows-1252 file, a character it lacks: that line in UTF-8")
+        << QByteArray("[PathSett]\r\naTxtFilePath=C:\\M\xFCller\r\n") << QString(K::PathSett)
+        << QString(K::TxtFilePath) << QVariant(QStringLiteral("C:\\\u0141\u00F3d\u017A"))
+        << QByteArray("[PathSett]\r\naTxtFilePath=C:\\\xC5\x81\xC3\xB3"
+                      "d\xC5\xBA\r\n");
+    QTest::newRow("value with outer blanks written in quotes")
+        << QByteArray("[PathSett]\r\n") << QString(K::PathSett) << QString(K::TxtFilePath)
+        << QVariant(QStringLiteral(" C:\\x "))
+        << QByteArray("[PathSett]\r\naTxtFilePath=\" C:\\x \"\r\n");
     QTest::newRow("same value leaves the file alone")
         << QByteArray("[ProgSett]\n aLastPortNo = 3\n") << QString(K::ProgSett)
         << QString(K::LastPortNo) << QVariant(3) << QByteArray("[ProgSett]\n aLastPortNo = 3\n");
@@ -447,6 +488,96 @@ void TestSettings::lineBreakInValueIsRefused()
     QVERIFY(!ini.writeString(K::PathSett, K::TxtFilePath, QStringLiteral("C:\\a\r\n[ProgSett]")));
     QVERIFY(!ini.errorString().isEmpty());
     QCOMPARE(fileBytes(path), before);
+}
+
+// Rows: a file's bytes and the key whose value is read and written back
+// unchanged; the file keeps every byte.
+void TestSettings::valueWrittenBackKeepsBytes_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+
+    const QString ps = K::PathSett;
+    const QString tp = K::TxtFilePath;
+    QTest::newRow("Windows-1252 path")
+        << QByteArray("[PathSett]\r\naTxtFilePath=C:\\Phones\\M\xFCller\r\n") << ps << tp;
+    QTest::newRow("undefined Windows-1252 bytes")
+        << QByteArray("[PathSett]\r\naTxtFilePath=\x81\x8D\x8F\x90\x9D\r\n") << ps << tp;
+    QTest::newRow("byte order mark, then bytes that are not UTF-8")
+        << QByteArray("\xEF\xBB\xBF[PathSett]\r\naTxtFilePath=C:\\M\xFCller\r\n") << ps << tp;
+    QTest::newRow("quotes and blanks")
+        << QByteArray("[PathSett]\r\n  aTxtFilePath =  \"C:\\my lists\"  \r\n") << ps << tp;
+    QTest::newRow("CR line ends, no final line end")
+        << QByteArray("[PathSett]\raTxtFilePath=C:\\x\r[ProgSett]\raLastPortNo=7") << ps << tp;
+    QTest::newRow("UTF-16LE with an odd last byte")
+        << utf16LeWithBom(QStringLiteral("[PathSett]\r\naTxtFilePath=C:\\Müller\r\n")) + "\x41"
+        << ps << tp;
+}
+
+void TestSettings::valueWrittenBackKeepsBytes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(IniName);
+    putFile(path, content);
+    IniFile ini(path);
+    const QString value = ini.readString(section, key, QStringLiteral("missing"));
+    QVERIFY(value != QStringLiteral("missing"));
+    QVERIFY(!value.contains(QChar::ReplacementCharacter));
+    QVERIFY2(ini.writeString(section, key, value), qPrintable(ini.errorString()));
+    QCOMPARE(fileBytes(path), content);
+}
+
+void TestSettings::unencodableValueIsRefused()
+{
+    // Half a UTF-16 pair has no bytes in any code page: a replacement
+    // character would stand in its place for good.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(IniName);
+    const QByteArray before("[PathSett]\r\naTxtFilePath=C:\\M\xFCller\r\n");
+    putFile(path, before);
+
+    IniFile ini(path);
+    QVERIFY(!ini.writeString(K::PathSett, K::TxtFilePath,
+                             QStringLiteral("C:\\") + QChar(char16_t(0xD800))));
+    QVERIFY(ini.errorString().contains(QStringLiteral("code page")));
+    QCOMPARE(fileBytes(path), before);
+}
+
+void TestSettings::settingsSavedUnchangedKeepCarriedOverBytes()
+{
+    // A file from a Windows PC: Windows-1252 path, duplicate section, CR
+    // line ends in part. Apply with nothing changed keeps the path's bytes;
+    // a changed time-out lands where the file holds it.
+    const QByteArray carried = "[TimeSett]\r\nTimeOutRead=450\r\n"
+                               "[PathSett]\raTxtFilePath=C:\\Telefone\\Gr\xFC\xDF"
+                               "e\r"
+                               "[TimeSett]\r\nTimeOutWrite=600\r\n";
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(IniName);
+    putFile(path, carried);
+
+    SettingsValues values = LoadSettingsValues(path);
+    QCOMPARE(values.txtFilePath, QStringLiteral("C:\\Telefone\\Grüße"));
+    QCOMPARE(values.timeOutWrite, 600);
+    values.timeOutWrite = 800;
+    QString error;
+    QVERIFY2(SaveSettingsValues(path, values, &error), qPrintable(error));
+
+    const QByteArray saved = fileBytes(path);
+    QVERIFY(saved.startsWith("[TimeSett]\r\nTimeOutRead=450\r\n"));
+    QVERIFY(saved.contains("[PathSett]\raTxtFilePath=C:\\Telefone\\Gr\xFC\xDF"
+                           "e\r"));
+    QVERIFY(saved.contains("[TimeSett]\r\nTimeOutWrite=800\r\n"));
+    QCOMPARE(saved.count("TimeOutWrite="), 1);
+    QCOMPARE(describe(LoadSettingsValues(path)), describe(values));
 }
 
 // Tests run as root, which chmod does not stop; these targets fail for

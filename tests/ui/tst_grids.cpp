@@ -655,6 +655,16 @@ void TestGrids::typingReplacesCellValue_data()
     // The series code is case-sensitive: the list gives the text its case.
     QTest::newRow("Series, lower case")
         << true << int(DeviceTableModel::ColSeries) << "k" << QVariant(QStringLiteral("Korvel"));
+    // Only the list's entries: other text would count as no series at all.
+    QTest::newRow("Series, text of no entry")
+        << true << int(DeviceTableModel::ColSeries) << "x" << QVariant(QStringLiteral("Pentry"));
+    QTest::newRow("Series, entry and more") << true << int(DeviceTableModel::ColSeries) << "Korvell"
+                                            << QVariant(QStringLiteral("Korvel"));
+    // Only the list's entries: other text would count as no series at all.
+    QTest::newRow("Series, text of no entry")
+        << true << int(DeviceTableModel::ColSeries) << "x" << QVariant(QStringLiteral("Pentry"));
+    QTest::newRow("Series, entry and more") << true << int(DeviceTableModel::ColSeries) << "Korvell"
+                                            << QVariant(QStringLiteral("Korvel"));
     QTest::newRow("PhoneSN1") << false << int(PhoneTableModel::ColPhoneSN1) << "7" << QVariant(7);
     QTest::newRow("PhoneSN1, not a number")
         << false << int(PhoneTableModel::ColPhoneSN1) << "a" << QVariant(501);

@@ -59,6 +59,28 @@ struct Window {
     QPushButton *button(const char *name) { return form.findChild<QPushButton *>(name); }
 };
 
+// Counts the resize events a widget gets.
+class ResizeCounter : public QObject
+{
+public:
+    explicit ResizeCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            ++count;
+        return false;
+    }
+};
+
+// The work area the window frame must stay in.
+QRect workArea(const QWidget &w)
+{
+    return w.screen()->availableGeometry();
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -77,12 +99,14 @@ private slots:
     void lastGoodPort();
     void settingsMenuAndValuesInEffect();
     void menuItems();
+    void menuItemsAreWired();
     void startupChainEndsWithScan();
     void startupChainOfflineDoesNotScan();
     void closeRefusedWhileWorkerRuns_data();
     void closeRefusedWhileWorkerRuns();
     void statusBarFollowsResize();
     void sizeLimitsAndMaximize();
+    void startsWithTitleBarOnScreen();
     void logFollowsNewLines();
     void aboutBoxText();
     void stepProgressAndElapsedTime();
@@ -434,6 +458,34 @@ void TestMainWindow::menuItems()
     QCOMPARE(menus.at(1)->text(), QStringLiteral("About"));
 }
 
+void TestMainWindow::menuItemsAreWired()
+{
+    // The refresh items are followed through in tst_mainwindow_files.
+    Window w;
+    TForm4 about;
+    w.form.setDialogs(&w.form3, nullptr, &about);
+    w.form.show();
+    QTRY_VERIFY(!w.form.StartupChain);
+
+    bool aboutShown = false;
+    QTimer::singleShot(0, &about, [&]() {
+        aboutShown = about.isVisible();
+        about.reject();
+    });
+    w.form.About1->trigger();
+    QVERIFY(aboutShown);
+
+    // Show scrollbar makes both grids lay out anew.
+    ResizeCounter phones(w.form.CRDBGrid1);
+    ResizeCounter devices(w.form.CRDBGrid2);
+    w.form.Showscrollbar1->trigger();
+    QVERIFY(phones.count >= 2);
+    QVERIFY(devices.count >= 2);
+
+    w.form.Exit1->trigger();
+    QVERIFY(!w.form.isVisible());
+}
+
 void TestMainWindow::startupChainEndsWithScan()
 {
     Window w(7);
@@ -529,10 +581,27 @@ void TestMainWindow::sizeLimitsAndMaximize()
     QCOMPARE(w.form.height(), 450);
     w.form.showMaximized();
     QVERIFY(QTest::qWaitForWindowExposed(&w.form));
-    const QRect work = w.form.screen()->availableGeometry();
-    QTRY_COMPARE(w.form.height(), work.height());
-    QCOMPARE(w.form.geometry().topLeft(), QPoint(0, 0));
-    QVERIFY(w.form.width() >= 950 && w.form.width() <= 1050);
+    QTRY_VERIFY(w.form.width() >= 950 && w.form.width() <= 1050);
+    // The frame, title bar included, fills the work area's height from its top.
+    const QRect work = workArea(w.form);
+    QCOMPARE(w.form.frameGeometry().height(), work.height());
+    QCOMPARE(w.form.frameGeometry().topLeft(), work.topLeft());
+}
+
+void TestMainWindow::startsWithTitleBarOnScreen()
+{
+    Window w;
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    const QRect work = workArea(w.form);
+    const QRect frame = w.form.frameGeometry();
+    QVERIFY2(frame.top() >= work.top() && frame.left() >= work.left(),
+             qPrintable(QStringLiteral("frame at %1,%2").arg(frame.left()).arg(frame.top())));
+    QVERIFY(frame.bottom() <= work.bottom());
+    // Centred where it fits.
+    if (frame.width() <= work.width())
+        QVERIFY(qAbs(frame.center().x() - work.center().x()) <= 1);
+    QVERIFY(qAbs(frame.center().y() - work.center().y()) <= 1);
 }
 
 void TestMainWindow::logFollowsNewLines()
