@@ -11,10 +11,10 @@ namespace
 {
 
 // Undoes the build's scrambling; the key stream matches korvel_scramble().
-QString unscramble(const unsigned char *bytes, int length, int seed)
+QString unscramble(const unsigned char *bytes, int length, int firstKey)
 {
     QByteArray plain(length, Qt::Uninitialized);
-    int key = seed;
+    int key = firstKey;
     for (int i = 0; i < length; ++i) {
         plain[i] = char(bytes[i] ^ key);
         key = (key * 73 + 41) % 251;
@@ -29,19 +29,19 @@ QString UpdateBaseAddress()
     if (qEnvironmentVariableIsSet("KORVEL_UPDATE_BASE"))
         return qEnvironmentVariable("KORVEL_UPDATE_BASE");
     return unscramble(UpdateScrambled::Base, UpdateScrambled::BaseLength,
-                      UpdateScrambled::BaseSeed);
+                      UpdateScrambled::BaseFirstKey);
 }
 
 QString UpdateUserName()
 {
     return unscramble(UpdateScrambled::User, UpdateScrambled::UserLength,
-                      UpdateScrambled::UserSeed);
+                      UpdateScrambled::UserFirstKey);
 }
 
 QString UpdatePassword()
 {
     return unscramble(UpdateScrambled::Password, UpdateScrambled::PasswordLength,
-                      UpdateScrambled::PasswordSeed);
+                      UpdateScrambled::PasswordFirstKey);
 }
 
 QString UpdateCaFile(const QString &settingsPath, const QString &programFolder)
