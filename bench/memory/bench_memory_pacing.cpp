@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -135,6 +136,27 @@ int main(int argc, char *argv[])
     std::printf("total  scheduled %lld ms  wall %lld ms  wall/scheduled %.4f (goal: at most 1.02)\n",
                 static_cast<long long>(scheduled), static_cast<long long>(wallTotal),
                 double(wallTotal) / double(scheduled));
+
+    // The platform's own share: the same number of steps, each an interval
+    // on the same clock plus the hop a reply takes, with no engine at all.
+    const int steps = write.frames - 1 + read.frames - 1;
+    int left = steps;
+    QEventLoop baselineLoop;
+    std::function<void()> step = [&]() {
+        if (--left < 0) {
+            baselineLoop.quit();
+            return;
+        }
+        clock.callAfter(interval, [&]() { clock.callAfter(0, step); });
+    };
+    QElapsedTimer baselineWall;
+    baselineWall.start();
+    step();
+    baselineLoop.exec();
+    const qint64 baselineMs = baselineWall.elapsed();
+    std::printf("timers alone (%d steps, no engine): wall %lld ms  wall/scheduled %.4f\n", steps,
+                static_cast<long long>(baselineMs), double(baselineMs) / double(scheduled));
+    std::printf("engine against timers alone: %.4f\n", double(wallTotal) / double(baselineMs));
     std::printf("read back equals written: %s\n", same ? "yes" : "NO");
     return same ? 0 : 1;
 }
