@@ -403,6 +403,18 @@ void MemoryAccess::waitForAbort(const QString &what)
     }
 }
 
+void MemoryAccess::initAcknowledged(bool positive, EngineTimer &selectTimer)
+{
+    if (!positive) {
+        m_log.append(QStringLiteral("> Response to InitQBXBUS Failed!"));
+        waitForAbort(QStringLiteral("The bus was not initialised."));
+        return;
+    }
+    m_log.append(QStringLiteral("> Response to InitQBXBUS OK!"));
+    if (!es().AbortRequested)
+        selectTimer.start();
+}
+
 void MemoryAccess::selectRefused(EngineTimer &selectTimer)
 {
     EngineState &s = es();

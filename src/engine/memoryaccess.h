@@ -159,6 +159,8 @@ private:
     // After a refusal with no retry left: an operation with an Abort button
     // waits for it, the others end with `why` in an error line.
     void waitForAbort(const QString &why);
+    // The initialisation's acknowledgement: on to the select, or wait.
+    void initAcknowledged(bool positive, EngineTimer &selectTimer);
     // A refused select: repeated while retries are left, then waitForAbort.
     void selectRefused(EngineTimer &selectTimer);
     void TMemTimeOutTimer();

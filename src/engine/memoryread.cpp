@@ -88,14 +88,7 @@ void MemoryAccess::readAcknowledgement(int step, bool positive)
 {
     EngineState &s = es();
     if (step == Step::InitRead) {
-        if (!positive) {
-            m_log.append(QStringLiteral("> Response to InitQBXBUS Failed!"));
-            waitForAbort(QStringLiteral("The bus was not initialised."));
-            return;
-        }
-        m_log.append(QStringLiteral("> Response to InitQBXBUS OK!"));
-        if (!s.AbortRequested)
-            m_engine.TSelMemReadDevice.start();
+        initAcknowledged(positive, m_engine.TSelMemReadDevice);
         return;
     }
     if (positive) {

@@ -123,14 +123,7 @@ void MemoryAccess::writeAcknowledgement(int step, bool positive)
     EngineState &s = es();
     switch (step) {
     case Step::InitWrite:
-        if (!positive) {
-            m_log.append(QStringLiteral("> Response to InitQBXBUS Failed!"));
-            waitForAbort(QStringLiteral("The bus was not initialised."));
-            return;
-        }
-        m_log.append(QStringLiteral("> Response to InitQBXBUS OK!"));
-        if (!s.AbortRequested)
-            m_engine.TSelMemWriteDevice.start();
+        initAcknowledged(positive, m_engine.TSelMemWriteDevice);
         return;
     case Step::SerialsStep:
         if (positive) {
